@@ -1,4 +1,4 @@
-// The five store calls. Every call takes the same steps in the same order:
+// The store calls. Every call takes the same steps in the same order:
 // bind the operation, put the numbers in fresh temporaries, make 8-bit copies
 // of the texts (and the record block), call, copy the record and the variable
 // texts back, record the result; the temporaries and copies go at the end of
@@ -22,6 +22,8 @@ static_assert(std::is_same_v<Module1::VmxCreateFn, decltype(&::VmxCreate)>);
 static_assert(std::is_same_v<Module1::VmxOpenFn, decltype(&::VmxOpen)>);
 static_assert(std::is_same_v<Module1::VmxPutFn, decltype(&::VmxPut)>);
 static_assert(std::is_same_v<Module1::VmxCloseFn, decltype(&::VmxClose)>);
+static_assert(std::is_same_v<Module1::VmxRenameFn, decltype(&::VmxRename)>);
+static_assert(std::is_same_v<Module1::VmxVerifyFn, decltype(&::VmxVerify)>);
 
 namespace {
 
@@ -216,6 +218,30 @@ int16_t Module1::Put(int32_t &handle, std::string_view key, std::string *variabl
 int16_t Module1::VmxClose(int32_t &handle) {
     const VmxCloseFn operation = Bound(close_, "VmxClose");
     const int16_t result = operation(&handle);
+    LastStoreResult = result;
+    return result;
+}
+
+int16_t Module1::VmxRename(std::string &from, std::string &to) {
+    const VmxRenameFn operation = Bound(rename_, "VmxRename");
+    TextArgument from_text(from);
+    TextArgument to_text(to);
+    const int16_t result = operation(from_text.Reference(), to_text.Reference());
+    from = from_text.Back();
+    to = to_text.Back();
+    LastStoreResult = result;
+    return result;
+}
+
+int16_t Module1::VmxVerify(std::string &store) {
+    const VmxVerifyFn operation = Bound(verify_, "VmxVerify");
+    TextArgument store_text(store);
+    int32_t records = 0;
+    std::array<char, 512> message{};
+    int32_t message_size = static_cast<int32_t>(message.size());
+    const int16_t result =
+        operation(store_text.Reference(), &records, message.data(), &message_size);
+    store = store_text.Back();
     LastStoreResult = result;
     return result;
 }

@@ -69,6 +69,10 @@ class Module1 {
     using VmxPutFn = int16_t (*)(const int32_t *handle, const char *const *key, const void *record,
                                  const int16_t *mode);
     using VmxCloseFn = int16_t (*)(const int32_t *handle);
+    // The two the installation adds: moving a store and checking one.
+    using VmxRenameFn = int16_t (*)(const char *const *from, const char *const *to);
+    using VmxVerifyFn = int16_t (*)(const char *const *store, int32_t *records, char *message,
+                                    const int32_t *message_size);
 
     // `library_dir` is the directory the library file is loaded from: the
     // program's own. Nothing is loaded until the first store call.
@@ -91,6 +95,10 @@ class Module1 {
     int16_t VmxPut(int32_t &handle, std::string &variable_key, rebuild::CompanyRecord &record,
                    int16_t mode);
     int16_t VmxClose(int32_t &handle);
+    int16_t VmxRename(std::string &from, std::string &to);
+    // The library's description of what is wrong goes nowhere: the program
+    // shows its own fixed messages.
+    int16_t VmxVerify(std::string &store);
 
     // The working record: texts empty and flags 0 until the build sets them.
     rebuild::CompanyRecord CompanyRecord;
@@ -116,6 +124,8 @@ class Module1 {
     VmxOpenFn open_ = nullptr;
     VmxPutFn put_ = nullptr;
     VmxCloseFn close_ = nullptr;
+    VmxRenameFn rename_ = nullptr;
+    VmxVerifyFn verify_ = nullptr;
 };
 
 }  // namespace rebuild

@@ -156,20 +156,21 @@ Status Store::Kill(Env *env, const std::string &base) {
 
 Status Store::Rename(Env *env, const std::string &from, const std::string &to) {
     if (from.empty() || to.empty()) return Status::BadArgument("empty store name");
-    for (int i = 0; i < 4; ++i) {
-        if (!env->FileExists(PathOf(from, i))) {
-            return Status::NotFound(from + ": not a complete store (" + PathOf(from, i) + " is missing)");
-        }
-    }
+    bool exists[4], any = false;
+    for (int i = 0; i < 4; ++i) any |= exists[i] = env->FileExists(PathOf(from, i));
+    if (!any) return Status::NotFound(from + ": no such store");
     for (int i = 0; i < 4; ++i) {
         if (env->FileExists(PathOf(to, i))) return Status::Exists(PathOf(to, i) + " exists");
     }
     std::unique_ptr<FileLock> lock;
-    VBIS_RETURN_IF_ERROR(env->LockFile(PathOf(from, kIsm), true, &lock));
+    if (exists[kIsm]) VBIS_RETURN_IF_ERROR(env->LockFile(PathOf(from, kIsm), true, &lock));
     for (int i = 0; i < 4; ++i) {
+        if (!exists[i]) continue;
         Status s = env->RenameFile(PathOf(from, i), PathOf(to, i));
         if (!s.ok()) {
-            for (int j = i - 1; j >= 0; --j) env->RenameFile(PathOf(to, j), PathOf(from, j));
+            for (int j = i - 1; j >= 0; --j) {
+                if (exists[j]) env->RenameFile(PathOf(to, j), PathOf(from, j));
+            }
             env->SyncDirOf(from);
             return s;
         }

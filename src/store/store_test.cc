@@ -276,10 +276,12 @@ TEST(Store, Rename) {
     for (const auto &f : Files(dir / "a")) EXPECT_FALSE(Exists(f)) << f;
     int16_t r;
     EXPECT_EQ(ReadAll(dir / "c", &r), (std::map<std::string, Record>{{"AD", kCompany}}));
-    // A store with a file missing is not renamed at all.
+    // A broken store moves aside with the files it has.
     std::filesystem::remove(dir / "b.isf");
-    EXPECT_EQ(rename(dir / "b", dir / "d"), VMX_NOT_FOUND);
-    EXPECT_TRUE(Exists(dir / "b.isd"));
+    EXPECT_EQ(rename(dir / "b", dir / "d"), VMX_OK);
+    for (const auto &f : Files(dir / "b")) EXPECT_FALSE(Exists(f)) << f;
+    EXPECT_TRUE(Exists(dir / "d.isd"));
+    EXPECT_FALSE(Exists(dir / "d.isf"));
 }
 
 TEST(Store, KillRemovesWhatIsLeftOfABrokenStore) {

@@ -23,7 +23,10 @@
 //   VmxCreate store="..." key_kind=2 page_size=0 reserved1=0 reserved2=0 layout="..."
 //   VmxOpen store="..." flags=0 access=3 handle=0         (the handle as it came in)
 //   VmxPut handle=4032 key="YY" record={Name="" Text2="" Text3="" Text4="" Flag5=0 Flag6=0
-//   Text7=""} mode=0 VmxClose handle=4032
+//   Text7=""} mode=0
+//   VmxClose handle=4032
+//   VmxRename from="..." to="..."
+//   VmxVerify store="..." message_size=512
 // The record is decoded from the block by the layout "x40$,$,$,$,%,%,$":
 // five text pointers and two int16_t in field order, no padding.
 //
@@ -192,6 +195,17 @@ int16_t VmxPut(const int32_t *handle, const char *const *key, const void *record
 
 int16_t VmxClose(const int32_t *handle) {
     return LogCall("VmxClose", "handle=" + Value(handle));
+}
+
+int16_t VmxRename(const char *const *from, const char *const *to) {
+    return LogCall("VmxRename", "from=" + Text(from) + " to=" + Text(to));
+}
+
+int16_t VmxVerify(const char *const *store, int32_t *records, char *message,
+                  const int32_t *message_size) {
+    if (records != nullptr) *records = 0;
+    if (message != nullptr && message_size != nullptr && *message_size > 0) message[0] = '\0';
+    return LogCall("VmxVerify", "store=" + Text(store) + " message_size=" + Value(message_size));
 }
 
 }  // extern "C"
