@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the programs, lays out a demo data directory (demo/, ignored by git)
-# and shows what the build has to offer there.
+# with a few company archives and the tool itself, and starts the tool there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,5 +10,17 @@ cmake --build build -j "$(nproc)"
 
 demo=$PWD/demo
 mkdir -p "$demo"
+# The tool reads only the names of the archives, so empty files serve.
+for name in abcdADct.ISD wxyzADct.ISD abcdYYct.ISD abcd01ct.ISD; do
+    touch "$demo/$name"
+done
+# A copy, not a link: the tool works on the directory of its executable, with
+# links resolved.
+cp build/bin/ricostruisci-velko "$demo/"
 echo "demo data directory: $demo"
-ls build/bin
+
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+    echo "no display to show the window on: run this from a desktop session" >&2
+    exit 1
+fi
+exec "$demo/ricostruisci-velko"

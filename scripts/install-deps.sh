@@ -8,7 +8,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     liblmdb-dev libsqlite3-dev
     qt6-base-dev
+    fonts-liberation2
     xvfb xauth xdotool x11-utils
+    imagemagick
 )
 
 missing=()

@@ -1,0 +1,19 @@
+// The file system of this system, as the rebuild reaches it.
+#pragma once
+
+#include <string>
+
+#include "rebuild/platform.h"
+
+namespace posix {
+
+class PosixFileSystem final : public rebuild::FileSystem {
+  public:
+    // Read from the kernel's record of the running executable, so it holds
+    // whatever the current directory and however the program was started
+    // (through a link, or a relative path). Throws rebuild::PlatformError when
+    // that record cannot be read.
+    std::string ExecutableDirectory() override;
+};
+
+}  // namespace posix
