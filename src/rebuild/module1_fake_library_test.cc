@@ -14,7 +14,7 @@
 #include "rebuild/known_codes.h"
 #include "rebuild/module1.h"
 #include "rebuild/platform_error.h"
-#include "rebuild/posix_store_library.h"
+#include "ui/posix_store_library.h"
 
 namespace rebuild {
 namespace {
@@ -41,7 +41,7 @@ class Module1FakeLibraryTest : public ::testing::Test {
     }
 
     static Module1 Loading(const std::string &library_dir) {
-        return Module1(library_dir, std::make_unique<PosixStoreLibrary>());
+        return Module1(library_dir, std::make_unique<posix::PosixStoreLibrary>());
     }
 
     std::vector<std::string> Calls() const {

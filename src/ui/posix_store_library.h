@@ -1,14 +1,14 @@
 // The store library seam on the POSIX dynamic loader (dlopen, dlsym). The only
-// place of the rebuild that touches the loader.
+// place of the program that touches the loader.
 #pragma once
 
 #include <string>
 
 #include "rebuild/store_library.h"
 
-namespace rebuild {
+namespace posix {
 
-class PosixStoreLibrary : public StoreLibrary {
+class PosixStoreLibrary : public rebuild::StoreLibrary {
   public:
     PosixStoreLibrary() = default;
     PosixStoreLibrary(const PosixStoreLibrary &) = delete;
@@ -18,11 +18,11 @@ class PosixStoreLibrary : public StoreLibrary {
     ~PosixStoreLibrary() override;
 
     void Load(const std::string &path) override;
-    StoreOperation Lookup(const std::string &name) override;
+    rebuild::StoreOperation Lookup(const std::string &name) override;
 
   private:
     std::string path_;
     void *handle_ = nullptr;
 };
 
-}  // namespace rebuild
+}  // namespace posix

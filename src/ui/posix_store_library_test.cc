@@ -1,6 +1,6 @@
 // The dynamic-loader seam on the recording fake of the store library: what
 // it finds, and the reasons it gives when it finds nothing.
-#include "rebuild/posix_store_library.h"
+#include "ui/posix_store_library.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ std::string PlatformErrorOf(Action action) {
 }
 
 TEST(PosixStoreLibraryTest, FindsEveryOperationOfTheLoadedLibrary) {
-    PosixStoreLibrary library;
+    posix::PosixStoreLibrary library;
     library.Load(kFake);
     for (const char *name : {"VmxKill", "VmxCreate", "VmxOpen", "VmxPut", "VmxClose"}) {
         EXPECT_NE(library.Lookup(name), nullptr) << name;
@@ -49,7 +49,7 @@ TEST(PosixStoreLibraryTest, GivesTheReasonWhenItFindsNothing) {
              Row{"nothing loaded", "", "", "VmxKill", "VmxKill"},
              Row{"second load", kFake, kFake, "", kFake},
          }) {
-        PosixStoreLibrary library;
+        posix::PosixStoreLibrary library;
         if (!row.library.empty()) library.Load(row.library);
         const std::string reason = PlatformErrorOf([&] {
             if (!row.load.empty()) library.Load(row.load);
