@@ -15,8 +15,8 @@ for name in abcdADct.ISD wxyzADct.ISD abcdYYct.ISD abcd01ct.ISD; do
     touch "$demo/$name"
 done
 # A copy, not a link: the tool works on the directory of its executable, with
-# links resolved.
-cp build/bin/ricostruisci-velko "$demo/"
+# links resolved, and loads the store library from there.
+cp build/bin/ricostruisci-velko build/bin/libvbis4032.so "$demo/"
 echo "demo data directory: $demo"
 
 if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then

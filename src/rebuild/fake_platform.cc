@@ -28,6 +28,16 @@ std::string FakeFileSystem::ExecutableDirectory() {
     return executable_directory;
 }
 
+void FakeFileSystem::CopyFile(const std::string &source, const std::string &destination) {
+    log_.push_back("CopyFile " + source + " " + destination);
+    if (failing_copies.count(++copies) != 0) throw PlatformError("copy failed");
+    auto it = files.find(source);
+    if (it == files.end()) throw PlatformError(source + ": no such file");
+    files[destination] = it->second;
+}
+
+bool FakeFileSystem::FileExists(const std::string &path) { return files.count(path) != 0; }
+
 void FakeFileList::SetDirectory(const std::string &path) {
     log_.push_back("SetDirectory " + path);
     if (directory_error) throw PlatformError(*directory_error);

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,8 +53,16 @@ class FakeFileSystem final : public FileSystem {
     explicit FakeFileSystem(CallLog &log) : log_(log) {}
 
     std::string ExecutableDirectory() override;
+    // Logs the copy and, in `files`, copies the source's content.
+    void CopyFile(const std::string &source, const std::string &destination) override;
+    bool FileExists(const std::string &path) override;
 
     std::string executable_directory = "/srv/suite";
+    // The files there are, by path, with their contents.
+    std::map<std::string, std::string> files;
+    // The copies (counted from 1) that throw PlatformError.
+    std::set<int> failing_copies;
+    int copies = 0;
 
   private:
     CallLog &log_;

@@ -49,6 +49,14 @@ class FileSystem {
     // The full path of the directory holding the program's executable, links
     // resolved, with no trailing separator except for the root.
     virtual std::string ExecutableDirectory() = 0;
+
+    // Copies the whole file `source` to `destination`, creating it or
+    // replacing it, and makes the copy durable before returning. Throws
+    // PlatformError on any failure, and then leaves no partial destination.
+    virtual void CopyFile(const std::string &source, const std::string &destination) = 0;
+
+    // Whether a directory entry of that name exists (of any kind).
+    virtual bool FileExists(const std::string &path) = 0;
 };
 
 // A listing of the files of one directory whose names match a wildcard

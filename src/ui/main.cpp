@@ -3,23 +3,16 @@
 // rebuild to the window and to this system.
 #include <QApplication>
 
+#include <memory>
+
 #include "rebuild/ok_handler.h"
 #include "rebuild/platform.h"
+#include "rebuild/registry_rebuild.h"
 #include "ui/form1.h"
 #include "ui/posix_file_list.h"
 #include "ui/posix_file_system.h"
+#include "ui/posix_store_library.h"
 #include "ui/qt_ui.h"
-
-namespace {
-
-// The registry build and its installation do not exist yet: with companies
-// found, a click on "OK" ends here and the window is idle again.
-class RegistryRebuildNotYetAvailable final : public rebuild::RegistryRebuild {
-  public:
-    void Run(const rebuild::FoundCompanies &) override {}
-};
-
-}  // namespace
 
 int main(int argc, char **argv) {
     QApplication application(argc, argv);
@@ -28,7 +21,8 @@ int main(int argc, char **argv) {
     posix::PosixFileSystem file_system;
     posix::PosixFileList file1;
     rebuild::Platform platform{qt_ui, file_system, file1};
-    RegistryRebuildNotYetAvailable registry_rebuild;
+    rebuild::RegistryRebuilder registry_rebuild(
+        platform, [] { return std::make_unique<posix::PosixStoreLibrary>(); });
     rebuild::OkHandler ok_handler(platform, registry_rebuild);
 
     ui::Form1 form([&] { qt_ui.RunHandler([&] { ok_handler.Run(); }); },

@@ -14,6 +14,10 @@ class PosixFileSystem final : public rebuild::FileSystem {
     // (through a link, or a relative path). Throws rebuild::PlatformError when
     // that record cannot be read.
     std::string ExecutableDirectory() override;
+    // Copies through a descriptor of the destination, syncs it, and removes
+    // it again if anything fails.
+    void CopyFile(const std::string &source, const std::string &destination) override;
+    bool FileExists(const std::string &path) override;
 };
 
 }  // namespace posix
