@@ -198,10 +198,12 @@ VBIS_EXPORT int16_t VmxInfo(const int32_t *handle, VmxStoreInfo *info);
 VBIS_EXPORT int16_t VmxVerify(const char *const *store, int32_t *records, char *message,
                               const int32_t *message_size);
 
-/* Renames the four files of store `from` to those of store `to`.
- * VMX_NOT_FOUND if `from` is not a complete store, VMX_EXISTS if any file of
- * `to` exists, VMX_IN_USE if `from` is open. On a failure midway the files
- * already renamed are moved back, so `from` stays whole. */
+/* Renames the files of store `from` to those of store `to`: the four files,
+ * or those of them that exist, so that a broken store can be moved aside as
+ * well as killed. VMX_NOT_FOUND if none exists, VMX_EXISTS if any file of
+ * `to` exists, VMX_IN_USE if `from` is open. Nothing is ever replaced. On a
+ * failure midway the files already renamed are moved back, so `from` stays
+ * whole. */
 VBIS_EXPORT int16_t VmxRename(const char *const *from, const char *const *to);
 
 /* A short English text naming a result ("not found"); static, never null. */
