@@ -2,13 +2,17 @@
 # End-to-end test of the real program in a real X window (under Xvfb), driven
 # with xdotool the way an operator would: real pointer clicks and key presses.
 #
-#   end_to_end_test.sh PROGRAM SCENARIO
+#   end_to_end_test.sh PROGRAM SCENARIO [LIBRARY STORETOOL]
 #
 # SCENARIO is one of:
 #   no-archives  in an empty directory "OK" shows the warning and the window
 #                stays, twice over; "Annulla" then ends the program with 0.
 #   unreadable   the program's directory disappears while it runs; "OK" shows
 #                the platform's error box and the program ends with 1.
+#   rebuild      beside the program are the store LIBRARY and two company
+#                archives; "OK" shows one box, the completion, and once it is
+#                closed the program has ended with 0, velko is a copy of temp
+#                and STORETOOL verifies it.
 #
 # Every wait polls with a bound; nothing waits a fixed time.
 set -euo pipefail
@@ -21,6 +25,8 @@ fi
 
 program=$1
 scenario=$2
+library=${3:-}
+storetool=${4:-}
 unset QT_QPA_PLATFORM  # the real window system
 caption="Ricostruzione archivio Velko"
 application_title="Ricostruisci velko"
@@ -42,6 +48,10 @@ fail() {
 # The program works on the directory of its executable, links resolved: it
 # must be a copy, not a link, to work on the empty directory.
 cp "$program" "$dir/ricostruisci-velko"
+if [[ $scenario == rebuild ]]; then
+    cp "$library" "$dir/libvbis4032.so"
+    touch "$dir/abcdADct.ISD" "$dir/wxyzYYct.ISD"
+fi
 
 # Waits up to 20 s for a shown window whose title is exactly $1; prints its id.
 wait_for_window() {
@@ -109,6 +119,30 @@ unreadable)
     xdotool key Return
     wait_for_end
     [[ "$status" == 1 ]] || fail "the program ended with status $status, not 1"
+    ;;
+rebuild)
+    click_ok "$window"
+    # The completion box has the empty title: it is the program's window
+    # that is not the main one.
+    box=
+    for _ in $(seq 200); do
+        box=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window" | head -n 1) || true
+        [[ -n "$box" ]] && break
+        kill -0 "$pid" 2>/dev/null || fail "the program ended before its box"
+        timeout 0.1 tail -f /dev/null || true
+    done
+    [[ -n "$box" ]] || fail "no box after \"OK\""
+    xdotool key Return
+    wait_for_end
+    [[ "$status" == 0 ]] || fail "the program ended with status $status, not 0"
+    for ext in isd isl isf ism; do
+        cmp -s "$dir/temp.$ext" "$dir/velko.$ext" || fail "velko.$ext is not a copy of temp.$ext"
+    done
+    leftovers=$(cd "$dir" && ls -A | grep -v -e '^temp\.' -e '^velko\.is' | sort | tr '\n' ' ')
+    [[ "$leftovers" == "abcdADct.ISD libvbis4032.so ricostruisci-velko wxyzYYct.ISD " ]] ||
+        fail "unexpected files: $leftovers"
+    "$storetool" verify "$dir/velko" || fail "velko does not verify"
+    "$storetool" get "$dir/velko" YY | grep -q "Azienda di prova" || fail "YY is not the test company"
     ;;
 *)
     fail "unknown scenario $scenario"
