@@ -64,8 +64,9 @@ public:
 
     // Checks a page read from disk before anything else looks at it: offsets
     // and lengths in bounds, keys of 1 to key_max bytes in strictly ascending
-    // order, records that match the layout. Returns an empty text when sound.
-    std::string Check(size_t key_max, const Layout &layout) const;
+    // order, and, given a layout, records that match it. Returns an empty
+    // text when sound.
+    std::string Check(size_t key_max, const Layout *layout) const;
 
     static std::string LeafEntry(std::string_view key, std::string_view record);
     static std::string BranchEntry(std::string_view key, uint32_t child);

@@ -353,7 +353,9 @@ Status Store::Load(bool writable, bool recover, size_t cache_pages) {
         Slot marker = slot_;
         marker.generation = slot_.generation + 1;
         marker.state = kStateOpen;
-        VBIS_RETURN_IF_ERROR(WriteSlot(marker));
+        // Not synced: the mark only tells a session that never closed from a
+        // clean store, and losing it with the machine loses no record.
+        VBIS_RETURN_IF_ERROR(WriteSlot(marker, false));
         slot_ = marker;
         session_ = marker.generation + 1;
     }
@@ -373,7 +375,7 @@ Status Store::Load(bool writable, bool recover, size_t cache_pages) {
 // ---------------------------------------------------------------------------
 // Committing
 
-Status Store::WriteSlot(const Slot &s) {
+Status Store::WriteSlot(const Slot &s, bool sync) {
     std::vector<uint8_t> page(page_size_);
     uint8_t *d = page.data();
     uint32_t n = static_cast<uint32_t>((s.generation - 1) % 2 + 1);  // generations alternate slots
@@ -391,7 +393,7 @@ Status Store::WriteSlot(const Slot &s) {
     Store64(d + 72, s.records);
     SealPage(d, page_size_, crc_seed_);
     VBIS_RETURN_IF_ERROR(files_[kIsm]->Write(uint64_t{n} * page_size_, d, page_size_));
-    return files_[kIsm]->Sync();
+    return sync ? files_[kIsm]->Sync() : Status();
 }
 
 Status Store::Commit() {
@@ -438,7 +440,7 @@ Status Store::Commit() {
     next.free_count[0] = static_cast<uint32_t>(free_data.size());
     next.free_count[1] = static_cast<uint32_t>(free_index.size());
     next.records = records_;
-    VBIS_RETURN_IF_ERROR(WriteSlot(next));
+    VBIS_RETURN_IF_ERROR(WriteSlot(next, true));
     slot_ = next;
     return Status();
 }
@@ -630,6 +632,10 @@ Status Store::InsertSeparator(std::vector<PathStep> &steps, std::string separato
 
 Status Store::Emit(Page *leaf, int i, const char **key, void *block) {
     Node node(leaf->data.get(), page_size_, true);
+    if (!layout_.Valid(node.Value(i))) {
+        return Fail(Status::Corrupt(path(kIsd) + ": page " + std::to_string(leaf->number) +
+                                    ": record does not match the layout"));
+    }
     key_out_.assign(node.Key(i));
     layout_.Decode(node.Value(i), block, &texts_);
     if (key != nullptr) *key = key_out_.c_str();
@@ -731,6 +737,8 @@ Status Store::Walk(uint32_t level, uint32_t number, const std::string *low, cons
         return Status::Corrupt(file + ": page " + std::to_string(number) + " holds keys outside its range");
     }
     if (level == 0) {
+        std::string why = node.Check(layout_.key_max(), &layout_);
+        if (!why.empty()) return Status::Corrupt(file + ": page " + std::to_string(number) + ": " + why);
         *records += node.count();
         return pager_->Trim();
     }

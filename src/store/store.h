@@ -88,7 +88,7 @@ private:
     Status ReadHeader(int file, std::string *layout_text);
     Status ReadSlots();
     Status LoadFreeList(std::vector<uint32_t> *free_data, std::vector<uint32_t> *free_index);
-    Status WriteSlot(const Slot &slot);
+    Status WriteSlot(const Slot &slot, bool sync);
     Status Commit();
     Status Fail(Status status);
     void StartPager();
