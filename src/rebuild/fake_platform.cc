@@ -36,7 +36,9 @@ void FakeFileSystem::CopyFile(const std::string &source, const std::string &dest
     files[destination] = it->second;
 }
 
-bool FakeFileSystem::FileExists(const std::string &path) { return files.count(path) != 0; }
+bool FakeFileSystem::FileExists(const std::string &path) {
+    return files.count(path) != 0;
+}
 
 void FakeFileList::SetDirectory(const std::string &path) {
     log_.push_back("SetDirectory " + path);

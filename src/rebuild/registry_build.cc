@@ -9,11 +9,11 @@ namespace rebuild {
 namespace {
 
 // What VmxCreate and VmxOpen are given for the registry.
-constexpr int16_t kKeyKind = 2;            // keys are byte texts
-constexpr int32_t kDefaultPageSize = 0;    // the library's own page size
-constexpr int16_t kOpenFlags = 0;          // no recovery of an unclean store
-constexpr int16_t kReadWrite = 3;          // open for reading and writing
-constexpr int16_t kAddOrReplace = 0;       // the later record under a key wins
+constexpr int16_t kKeyKind = 2;          // keys are byte texts
+constexpr int32_t kDefaultPageSize = 0;  // the library's own page size
+constexpr int16_t kOpenFlags = 0;        // no recovery of an unclean store
+constexpr int16_t kReadWrite = 3;        // open for reading and writing
+constexpr int16_t kAddOrReplace = 0;     // the later record under a key wins
 
 }  // namespace
 

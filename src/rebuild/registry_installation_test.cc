@@ -1,6 +1,8 @@
 // The rebuild with the real store library and the real file system in a
 // directory of its own, as the program runs it: what the registry holds
 // afterwards, and that no failure of the installation costs the registry.
+#include "rebuild/registry_installation.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -15,7 +17,6 @@
 
 #include "rebuild/fake_platform.h"
 #include "rebuild/platform_error.h"
-#include "rebuild/registry_installation.h"
 #include "rebuild/registry_rebuild.h"
 #include "ui/posix_file_system.h"
 #include "ui/posix_store_library.h"
@@ -153,7 +154,8 @@ class RegistryInstallationTest : public ::testing::Test {
         if (VmxOpen(&store, &zero, &read, &handle) != VMX_OK) return records;
         unsigned char block[CompanyRecordBlockSize];
         const char *key;
-        for (int16_t r = VmxFirst(&handle, &key, block); r == VMX_OK; r = VmxNext(&handle, &key, block)) {
+        for (int16_t r = VmxFirst(&handle, &key, block); r == VMX_OK;
+             r = VmxNext(&handle, &key, block)) {
             const char *name;
             int16_t flag5, flag6;
             std::memcpy(&name, block, sizeof name);
@@ -182,8 +184,9 @@ class RegistryInstallationTest : public ::testing::Test {
 TEST_F(RegistryInstallationTest, TheRebuiltRegistryTakesThePlaceOfTheOldOne) {
     MakeRegistry();
     ASSERT_TRUE(Run());
-    EXPECT_EQ(fake.ui.messages,
-              (std::vector<ShownMessage>{{kDoneMessage, MessageStyle::kInformation, std::string()}}));
+    EXPECT_EQ(
+        fake.ui.messages,
+        (std::vector<ShownMessage>{{kDoneMessage, MessageStyle::kInformation, std::string()}}));
     EXPECT_EQ(Names(), NamesOf({"temp", "velko"}));
     EXPECT_TRUE(StoreFiles("velko") == StoreFiles("temp"));
     EXPECT_EQ(Verify("velko"), VMX_OK);

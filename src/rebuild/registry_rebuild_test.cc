@@ -24,8 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kEmptyRecord[] =
-    R"({Name="" Text2="" Text3="" Text4="" Flag5=0 Flag6=0 Text7=""})";
+constexpr char kEmptyRecord[] = R"({Name="" Text2="" Text3="" Text4="" Flag5=0 Flag6=0 Text7=""})";
 
 std::string CompanyRecordText(const std::string &name) {
     return "{Name=\"" + name + R"(" Text2="" Text3="" Text4="" Flag5=1 Flag6=1 Text7=""})";
@@ -52,12 +51,13 @@ class RegistryRebuildTest : public ::testing::Test {
 
     // Runs the stages with `codes` found in `library_dir`'s stand-in of the
     // program directory; true if the program ended.
-    bool Run(const std::vector<std::string> &codes, const std::string &library_dir = FAKE_STORE_DIR) {
+    bool Run(const std::vector<std::string> &codes,
+             const std::string &library_dir = FAKE_STORE_DIR) {
         FoundCompanies found;
-        for (const auto &code : codes) found.FoundCodes[static_cast<std::size_t>(++found.FoundCount)] = code;
-        RegistryRebuilder rebuilder(fake.platform, [] {
-            return std::make_unique<posix::PosixStoreLibrary>();
-        });
+        for (const auto &code : codes)
+            found.FoundCodes[static_cast<std::size_t>(++found.FoundCount)] = code;
+        RegistryRebuilder rebuilder(fake.platform,
+                                    [] { return std::make_unique<posix::PosixStoreLibrary>(); });
         // The library is looked for in the program's directory: here, the
         // fake's own directory stands in for it.
         found.ProgramDir = library_dir;
@@ -94,12 +94,13 @@ TEST_F(RegistryRebuildTest, BuildsThePlaceholdersThenTheCompaniesAndInstalls) {
         "VmxOpen store=" + Store("temp") + " flags=0 access=3 handle=0",
     };
     for (std::string_view code : KnownCodes) {
-        expected.push_back("VmxPut handle=4032 key=\"" + std::string(code) + "\" record=" +
-                           kEmptyRecord + " mode=0");
+        expected.push_back("VmxPut handle=4032 key=\"" + std::string(code) +
+                           "\" record=" + kEmptyRecord + " mode=0");
     }
-    expected.push_back("VmxPut handle=4032 key=\"AD\" record=" + CompanyRecordText("AD") + " mode=0");
-    expected.push_back("VmxPut handle=4032 key=\"YY\" record=" + CompanyRecordText("Azienda di prova") +
+    expected.push_back("VmxPut handle=4032 key=\"AD\" record=" + CompanyRecordText("AD") +
                        " mode=0");
+    expected.push_back("VmxPut handle=4032 key=\"YY\" record=" +
+                       CompanyRecordText("Azienda di prova") + " mode=0");
     expected.push_back("VmxClose handle=4032");
     expected.push_back("VmxVerify store=" + Store("velko.new") + " message_size=512");
     expected.push_back("VmxRename from=" + Store("velko") + " to=" + Store("velko.old"));
@@ -119,8 +120,9 @@ TEST_F(RegistryRebuildTest, BuildsThePlaceholdersThenTheCompaniesAndInstalls) {
                           "CopyFile " + dir + "/temp.isf " + dir + "/velko.new.isf",
                           "CopyFile " + dir + "/temp.ism " + dir + "/velko.new.ism",
                       }));
-    EXPECT_EQ(fake.ui.messages,
-              (std::vector<ShownMessage>{{kDoneMessage, MessageStyle::kInformation, std::string()}}));
+    EXPECT_EQ(
+        fake.ui.messages,
+        (std::vector<ShownMessage>{{kDoneMessage, MessageStyle::kInformation, std::string()}}));
     EXPECT_EQ(fake.log.back(), "EndProgram");
 }
 
@@ -129,13 +131,14 @@ TEST_F(RegistryRebuildTest, CompanyWritesFollowTheOrderFoundAndKeepTheirCase) {
     std::vector<std::string> calls = Calls();
     // After kill, create, open and the 379 placeholders.
     std::vector<std::string> companies(calls.begin() + 3 + 379, calls.begin() + 3 + 379 + 4);
-    EXPECT_EQ(companies, (std::vector<std::string>{
-                             "VmxPut handle=4032 key=\"yy\" record=" + CompanyRecordText("yy") + " mode=0",
-                             "VmxPut handle=4032 key=\"A1\" record=" + CompanyRecordText("A1") + " mode=0",
-                             "VmxPut handle=4032 key=\"YY\" record=" + CompanyRecordText("Azienda di prova") +
-                                 " mode=0",
-                             "VmxPut handle=4032 key=\"ZZ\" record=" + CompanyRecordText("ZZ") + " mode=0",
-                         }));
+    EXPECT_EQ(companies,
+              (std::vector<std::string>{
+                  "VmxPut handle=4032 key=\"yy\" record=" + CompanyRecordText("yy") + " mode=0",
+                  "VmxPut handle=4032 key=\"A1\" record=" + CompanyRecordText("A1") + " mode=0",
+                  "VmxPut handle=4032 key=\"YY\" record=" + CompanyRecordText("Azienda di prova") +
+                      " mode=0",
+                  "VmxPut handle=4032 key=\"ZZ\" record=" + CompanyRecordText("ZZ") + " mode=0",
+              }));
 }
 
 TEST_F(RegistryRebuildTest, AFailedCreationIsToldTheBuildGoesOnAndNothingIsInstalled) {
@@ -149,7 +152,8 @@ TEST_F(RegistryRebuildTest, AFailedCreationIsToldTheBuildGoesOnAndNothingIsInsta
                   {"Errore creazione file temp  5", MessageStyle::kInformation, std::nullopt},
                   {kNotModifiedMessage, MessageStyle::kWarning, std::nullopt},
               }));
-    for (const auto &entry : fake.log) EXPECT_EQ(entry.rfind("CopyFile", 0), std::string::npos) << entry;
+    for (const auto &entry : fake.log)
+        EXPECT_EQ(entry.rfind("CopyFile", 0), std::string::npos) << entry;
 }
 
 TEST_F(RegistryRebuildTest, AnyFailedCallOfTheBuildKeepsTheRegistry) {
@@ -163,8 +167,9 @@ TEST_F(RegistryRebuildTest, AnyFailedCallOfTheBuildKeepsTheRegistry) {
         // rest), and none of the installation's.
         EXPECT_EQ(Calls().size(), 3u + 380u + 1u);
         EXPECT_EQ(Calls().back().rfind("VmxClose handle=", 0), 0u);
-        EXPECT_EQ(fake.ui.messages, (std::vector<ShownMessage>{
-                                        {kNotModifiedMessage, MessageStyle::kWarning, std::nullopt}}));
+        EXPECT_EQ(fake.ui.messages,
+                  (std::vector<ShownMessage>{
+                      {kNotModifiedMessage, MessageStyle::kWarning, std::nullopt}}));
     }
 }
 
@@ -179,10 +184,8 @@ TEST_F(RegistryRebuildTest, TheCreationMessageWritesTheResultAsItIs) {
         int16_t result;
         const char *text;
     } rows[] = {
-        {5, "Errore creazione file temp  5"},
-        {-1, "Errore creazione file temp -1"},
-        {2, "Errore creazione file temp  2"},
-        {32767, "Errore creazione file temp  32767"},
+        {5, "Errore creazione file temp  5"},          {-1, "Errore creazione file temp -1"},
+        {2, "Errore creazione file temp  2"},          {32767, "Errore creazione file temp  32767"},
         {-32768, "Errore creazione file temp -32768"},
     };
     for (const auto &row : rows) EXPECT_EQ(CreateErrorText(row.result), row.text) << row.result;
@@ -194,7 +197,8 @@ TEST_F(RegistryRebuildTest, ALibraryThatLacksAnOperationStopsTheBuildThere) {
     std::vector<std::string> calls = Calls();
     ASSERT_EQ(calls.size(), 3u);  // kill, create, open: the first put finds no operation
     EXPECT_TRUE(fake.ui.messages.empty());
-    for (const auto &entry : fake.log) EXPECT_EQ(entry.rfind("CopyFile", 0), std::string::npos) << entry;
+    for (const auto &entry : fake.log)
+        EXPECT_EQ(entry.rfind("CopyFile", 0), std::string::npos) << entry;
 }
 
 TEST_F(RegistryRebuildTest, NoLibraryNoStoreCall) {

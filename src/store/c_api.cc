@@ -28,7 +28,9 @@ HandleTable &Table() {
     return table;
 }
 
-int16_t Result(const Status &s) { return static_cast<int16_t>(s.code()); }
+int16_t Result(const Status &s) {
+    return static_cast<int16_t>(s.code());
+}
 
 // The store behind a handle, or null; the table's mutex must be held.
 Store *Lookup(HandleTable &t, const int32_t *handle) {
@@ -114,7 +116,8 @@ int16_t VmxOpen(const char *const *store, const int16_t *flags, const int16_t *a
     });
 }
 
-int16_t VmxPut(const int32_t *handle, const char *const *key, const void *record, const int16_t *mode) {
+int16_t VmxPut(const int32_t *handle, const char *const *key, const void *record,
+               const int16_t *mode) {
     return Guard([&] {
         HandleTable &t = Table();
         std::lock_guard<std::mutex> lock(t.mutex);
@@ -144,7 +147,8 @@ int16_t VmxGet(const int32_t *handle, const char *const *key, void *record) {
         std::lock_guard<std::mutex> lock(t.mutex);
         Store *s = Lookup(t, handle);
         if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
-        if (key == nullptr || *key == nullptr || record == nullptr) return int16_t{VMX_BAD_ARGUMENT};
+        if (key == nullptr || *key == nullptr || record == nullptr)
+            return int16_t{VMX_BAD_ARGUMENT};
         return Result(s->Get(*key, record));
     });
 }
@@ -244,20 +248,34 @@ int16_t VmxRename(const char *const *from, const char *const *to) {
 
 const char *VmxResultText(int16_t result) {
     switch (result) {
-        case VMX_OK: return "ok";
-        case VMX_NOT_FOUND: return "not found";
-        case VMX_EXISTS: return "already exists";
-        case VMX_IN_USE: return "in use";
-        case VMX_BAD_ARGUMENT: return "bad argument";
-        case VMX_BAD_HANDLE: return "bad handle";
-        case VMX_READ_ONLY: return "read-only handle";
-        case VMX_IO_ERROR: return "input/output error";
-        case VMX_NO_SPACE: return "out of space";
-        case VMX_CORRUPT: return "corrupt";
-        case VMX_NOT_CLOSED: return "not closed cleanly";
-        case VMX_BAD_VERSION: return "unsupported format version";
-        case VMX_NO_RESOURCES: return "out of memory or handles";
-        default: return "unknown result";
+        case VMX_OK:
+            return "ok";
+        case VMX_NOT_FOUND:
+            return "not found";
+        case VMX_EXISTS:
+            return "already exists";
+        case VMX_IN_USE:
+            return "in use";
+        case VMX_BAD_ARGUMENT:
+            return "bad argument";
+        case VMX_BAD_HANDLE:
+            return "bad handle";
+        case VMX_READ_ONLY:
+            return "read-only handle";
+        case VMX_IO_ERROR:
+            return "input/output error";
+        case VMX_NO_SPACE:
+            return "out of space";
+        case VMX_CORRUPT:
+            return "corrupt";
+        case VMX_NOT_CLOSED:
+            return "not closed cleanly";
+        case VMX_BAD_VERSION:
+            return "unsupported format version";
+        case VMX_NO_RESOURCES:
+            return "out of memory or handles";
+        default:
+            return "unknown result";
     }
 }
 

@@ -9,14 +9,14 @@
 
 static int failures = 0;
 
-#define CHECK_EQ(actual, expected)                                                          \
-    do {                                                                                    \
-        long a_ = (long)(actual), e_ = (long)(expected);                                    \
-        if (a_ != e_) {                                                                     \
-            fprintf(stderr, "%s:%d: %s is %ld, expected %ld\n", __FILE__, __LINE__, #actual, \
-                    a_, e_);                                                                \
-            ++failures;                                                                     \
-        }                                                                                   \
+#define CHECK_EQ(actual, expected)                                                               \
+    do {                                                                                         \
+        long a_ = (long)(actual), e_ = (long)(expected);                                         \
+        if (a_ != e_) {                                                                          \
+            fprintf(stderr, "%s:%d: %s is %ld, expected %ld\n", __FILE__, __LINE__, #actual, a_, \
+                    e_);                                                                         \
+            ++failures;                                                                          \
+        }                                                                                        \
     } while (0)
 
 /* The registry's record block: five text references and two 16-bit integers

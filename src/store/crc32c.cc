@@ -33,7 +33,8 @@ uint32_t ExtendPortable(uint32_t crc, const void *data, size_t n) {
 namespace {
 
 #if defined(__x86_64__)
-__attribute__((target("sse4.2"))) uint32_t Serial(uint32_t state, const unsigned char *p, size_t n) {
+__attribute__((target("sse4.2"))) uint32_t Serial(uint32_t state, const unsigned char *p,
+                                                  size_t n) {
     uint64_t c = state;
     for (; n >= 8; p += 8, n -= 8) {
         uint64_t v;
@@ -64,7 +65,8 @@ const Shift &LaneShift() {
         Shift s{};
         const unsigned char zeros[kLane] = {};
         for (int byte = 0; byte < 4; ++byte) {
-            for (uint32_t v = 0; v < 256; ++v) s.table[byte][v] = Serial(v << (8 * byte), zeros, kLane);
+            for (uint32_t v = 0; v < 256; ++v)
+                s.table[byte][v] = Serial(v << (8 * byte), zeros, kLane);
         }
         return s;
     }();
@@ -72,7 +74,7 @@ const Shift &LaneShift() {
 }
 
 __attribute__((target("sse4.2"))) uint32_t ExtendHardware(uint32_t crc, const unsigned char *p,
-                                                           size_t n) {
+                                                          size_t n) {
     uint32_t state = ~crc;
     if (n >= 3 * kLane) {
         const Shift &shift = LaneShift();

@@ -12,6 +12,8 @@ uint32_t Extend(uint32_t crc, const void *data, size_t n);
 // The table-driven computation that Extend falls back to; exposed for tests.
 uint32_t ExtendPortable(uint32_t crc, const void *data, size_t n);
 
-inline uint32_t Value(const void *data, size_t n) { return Extend(0, data, n); }
+inline uint32_t Value(const void *data, size_t n) {
+    return Extend(0, data, n);
+}
 
 }  // namespace vbis::crc32c

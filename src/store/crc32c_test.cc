@@ -24,7 +24,8 @@ TEST(Crc32c, HardwareAndTableAgreeAndExtendInPieces) {
     for (size_t n : {0u, 1u, 7u, 8u, 9u, 767u, 768u, 769u, 1536u, 4092u, 4096u, 5000u}) {
         uint32_t whole = crc32c::Value(data.data(), n);
         EXPECT_EQ(whole, crc32c::ExtendPortable(0, data.data(), n)) << n;
-        uint32_t split = crc32c::Extend(crc32c::Value(data.data(), n / 3), data.data() + n / 3, n - n / 3);
+        uint32_t split =
+            crc32c::Extend(crc32c::Value(data.data(), n / 3), data.data() + n / 3, n - n / 3);
         EXPECT_EQ(whole, split) << n;
     }
 }

@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kPage = 1024;
 
 class Damage : public ::testing::Test {
-public:
+  public:
     // Builds the store anew, in a directory of its own.
     void Build() {
         dir_ = std::make_unique<TempDir>();
@@ -27,7 +27,8 @@ public:
         // puts the greatest key, so only the rightmost path is copied and
         // page 1 of .isd and .isl stays in use.
         std::map<std::string, Record> records;
-        for (int i = 0; i < 3000; ++i) records["key" + std::to_string(100000 + i)] = {std::to_string(i)};
+        for (int i = 0; i < 3000; ++i)
+            records["key" + std::to_string(100000 + i)] = {std::to_string(i)};
         MakeStore(base_, records, kPage);
         int32_t h = 0;
         ASSERT_EQ(OpenStore(base_, VMX_ACCESS_READWRITE, &h), VMX_OK);
@@ -82,7 +83,8 @@ TEST_F(Damage, EachKindOfDamageGivesItsResult) {
         // last session did not close.
         {"commit slot in force", [](Damage &d) { d.Flip(".ism", kPage + in_page); }, VMX_NOT_CLOSED,
          VMX_NOT_CLOSED},
-        {"older commit slot", [](Damage &d) { d.Flip(".ism", 2 * kPage + in_page); }, VMX_OK, VMX_OK},
+        {"older commit slot", [](Damage &d) { d.Flip(".ism", 2 * kPage + in_page); }, VMX_OK,
+         VMX_OK},
         {"data page", [](Damage &d) { d.Flip(".isd", kPage + in_page); }, VMX_OK, VMX_CORRUPT},
         {"data page number", [](Damage &d) { d.Flip(".isd", kPage + 8); }, VMX_OK, VMX_CORRUPT},
         {"index page", [](Damage &d) { d.Flip(".isl", kPage + in_page); }, VMX_OK, VMX_CORRUPT},
@@ -108,14 +110,17 @@ TEST_F(Damage, TruncatedExtendedAndMixedFiles) {
             std::function<void(const std::string &)> damage;
             int16_t result;
         } cases[] = {
-            {"emptied", [](const std::string &f) { std::filesystem::resize_file(f, 0); }, VMX_CORRUPT},
+            {"emptied", [](const std::string &f) { std::filesystem::resize_file(f, 0); },
+             VMX_CORRUPT},
             {"cut to its header",
              [](const std::string &f) { std::filesystem::resize_file(f, kPage); },
              // .ism without its slots has no state; .isd and .isl lose pages in
              // use; a store written in one session has no free list in .isf.
              std::string(ext) == ".isf" ? VMX_OK : VMX_CORRUPT},
             {"cut in the middle of a page",
-             [](const std::string &f) { std::filesystem::resize_file(f, std::filesystem::file_size(f) - 10); },
+             [](const std::string &f) {
+                 std::filesystem::resize_file(f, std::filesystem::file_size(f) - 10);
+             },
              // The meta file's last page is the older slot, not needed.
              std::string(ext) == ".ism" ? VMX_OK : VMX_CORRUPT},
             // Pages past the last commit are what a crash mid-session leaves.
@@ -148,7 +153,8 @@ TEST_F(Damage, AFileOfAnotherStoreIsDetected) {
     for (const char *ext : {".isd", ".isl", ".isf", ".ism"}) {
         SCOPED_TRACE(ext);
         Build();
-        std::filesystem::copy_file(other_ + ext, base_ + ext, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(other_ + ext, base_ + ext,
+                                   std::filesystem::copy_options::overwrite_existing);
         std::string message;
         EXPECT_EQ(Verify(base_, nullptr, &message), VMX_CORRUPT);
         EXPECT_NE(message.find(".is"), std::string::npos) << message;  // names a file

@@ -15,7 +15,7 @@ namespace vbis {
 
 // An open file read and written at explicit offsets. Not thread-safe.
 class File {
-public:
+  public:
     virtual ~File() = default;
     // Reads up to n bytes at offset; *got < n only at the end of the file.
     virtual Status Read(uint64_t offset, void *buf, size_t n, size_t *got) = 0;
@@ -28,7 +28,7 @@ public:
 
 // An advisory lock; released when destroyed.
 class FileLock {
-public:
+  public:
     virtual ~FileLock() = default;
 };
 
@@ -39,10 +39,11 @@ enum class OpenMode {
 };
 
 class Env {
-public:
+  public:
     virtual ~Env() = default;
 
-    virtual Status OpenFile(const std::string &path, OpenMode mode, std::unique_ptr<File> *file) = 0;
+    virtual Status OpenFile(const std::string &path, OpenMode mode,
+                            std::unique_ptr<File> *file) = 0;
     virtual bool FileExists(const std::string &path) = 0;
     virtual Status RemoveFile(const std::string &path) = 0;
     // Renames `from` to `to`; fails with Exists if `to` exists, never replacing it.
@@ -52,7 +53,8 @@ public:
     // Takes an advisory lock on the existing file `path`, shared or exclusive,
     // without waiting: InUse if a conflicting lock is held, in this process or
     // another one.
-    virtual Status LockFile(const std::string &path, bool exclusive, std::unique_ptr<FileLock> *lock) = 0;
+    virtual Status LockFile(const std::string &path, bool exclusive,
+                            std::unique_ptr<FileLock> *lock) = 0;
     virtual void RandomBytes(void *buf, size_t n) = 0;
 
     // The platform's Env; lives for the whole process.

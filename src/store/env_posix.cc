@@ -21,20 +21,26 @@ namespace {
 Status PosixError(const std::string &context, int err) {
     std::string m = context + ": " + std::strerror(err);
     switch (err) {
-        case ENOENT: return Status::NotFound(m);
-        case EEXIST: return Status::Exists(m);
+        case ENOENT:
+            return Status::NotFound(m);
+        case EEXIST:
+            return Status::Exists(m);
         case ENOSPC:
-        case EDQUOT: return Status::NoSpace(m);
-        case EWOULDBLOCK: return Status::InUse(m);
+        case EDQUOT:
+            return Status::NoSpace(m);
+        case EWOULDBLOCK:
+            return Status::InUse(m);
         case ENOMEM:
         case EMFILE:
-        case ENFILE: return Status::NoResources(m);
-        default: return Status::IoError(m);
+        case ENFILE:
+            return Status::NoResources(m);
+        default:
+            return Status::IoError(m);
     }
 }
 
 class PosixFile final : public File {
-public:
+  public:
     PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
     ~PosixFile() override { ::close(fd_); }
 
@@ -80,17 +86,17 @@ public:
         return Status();
     }
 
-private:
+  private:
     std::string path_;
     int fd_;
 };
 
 class PosixLock final : public FileLock {
-public:
+  public:
     explicit PosixLock(int fd) : fd_(fd) {}
     ~PosixLock() override { ::close(fd_); }  // closing the descriptor releases the flock
 
-private:
+  private:
     int fd_;
 };
 
@@ -102,13 +108,19 @@ std::string DirOf(const std::string &path) {
 }
 
 class PosixEnv final : public Env {
-public:
+  public:
     Status OpenFile(const std::string &path, OpenMode mode, std::unique_ptr<File> *file) override {
         int flags = O_CLOEXEC;
         switch (mode) {
-            case OpenMode::kRead: flags |= O_RDONLY; break;
-            case OpenMode::kReadWrite: flags |= O_RDWR; break;
-            case OpenMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+            case OpenMode::kRead:
+                flags |= O_RDONLY;
+                break;
+            case OpenMode::kReadWrite:
+                flags |= O_RDWR;
+                break;
+            case OpenMode::kCreateNew:
+                flags |= O_RDWR | O_CREAT | O_EXCL;
+                break;
         }
         int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) return PosixError(path, errno);
@@ -153,7 +165,8 @@ public:
         return Status();
     }
 
-    Status LockFile(const std::string &path, bool exclusive, std::unique_ptr<FileLock> *lock) override {
+    Status LockFile(const std::string &path, bool exclusive,
+                    std::unique_ptr<FileLock> *lock) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return PosixError(path, errno);
         if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {

@@ -4,7 +4,7 @@ namespace vbis::test {
 namespace {
 
 class FaultFile final : public File {
-public:
+  public:
     FaultFile(FaultEnv *env, std::unique_ptr<File> base, std::string path)
         : env_(env), base_(std::move(base)), path_(std::move(path)) {}
 
@@ -28,7 +28,7 @@ public:
         return base_->Size(size);
     }
 
-private:
+  private:
     FaultEnv *env_;
     std::unique_ptr<File> base_;
     std::string path_;

@@ -11,7 +11,7 @@ namespace vbis::test {
 enum class Fault { kIo, kNoSpace };
 
 class FaultEnv final : public Env {
-public:
+  public:
     // fail_at: the 1-based number of the call to fail; 0 never fails.
     FaultEnv(long fail_at, Fault fault) : base_(Env::Default()), fail_at_(fail_at), fault_(fault) {}
 
@@ -28,12 +28,13 @@ public:
     Status RemoveFile(const std::string &path) override;
     Status RenameFile(const std::string &from, const std::string &to) override;
     Status SyncDirOf(const std::string &path) override;
-    Status LockFile(const std::string &path, bool exclusive, std::unique_ptr<FileLock> *lock) override {
+    Status LockFile(const std::string &path, bool exclusive,
+                    std::unique_ptr<FileLock> *lock) override {
         return base_->LockFile(path, exclusive, lock);
     }
     void RandomBytes(void *buf, size_t n) override { base_->RandomBytes(buf, n); }
 
-private:
+  private:
     Env *base_;
     long fail_at_;
     Fault fault_;

@@ -17,7 +17,8 @@ using Records = std::map<std::string, Record>;
 
 Records Numbered(int from, int count) {
     Records r;
-    for (int i = from; i < from + count; ++i) r["k" + std::to_string(i)] = {"name" + std::to_string(i)};
+    for (int i = from; i < from + count; ++i)
+        r["k" + std::to_string(i)] = {"name" + std::to_string(i)};
     return r;
 }
 
@@ -70,7 +71,8 @@ TEST_P(Faults, CreatePutClose) {
         EXPECT_FALSE(s.ok()) << "a failure was injected but every call succeeded";
         if (!created) {
             // A failed creation leaves no file behind.
-            for (const char *ext : {".isd", ".isl", ".isf", ".ism"}) EXPECT_FALSE(Exists(base + ext)) << ext;
+            for (const char *ext : {".isd", ".isl", ".isf", ".ism"})
+                EXPECT_FALSE(Exists(base + ext)) << ext;
             continue;
         }
         int16_t r;
@@ -143,7 +145,9 @@ TEST_P(Faults, RenameAndKill) {
 }
 
 INSTANTIATE_TEST_SUITE_P(IoAndNoSpace, Faults, ::testing::Values(Fault::kIo, Fault::kNoSpace),
-                         [](const auto &info) { return info.param == Fault::kIo ? "EIO" : "ENOSPC"; });
+                         [](const auto &info) {
+                             return info.param == Fault::kIo ? "EIO" : "ENOSPC";
+                         });
 
 }  // namespace
 }  // namespace vbis::test

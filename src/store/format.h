@@ -75,11 +75,15 @@ constexpr uint32_t kHeaderLayoutOffset = 50;
 constexpr uint32_t kStateClean = 1;
 constexpr uint32_t kStateOpen = 2;
 
-inline uint16_t Load16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint16_t Load16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 inline uint32_t Load32(const uint8_t *p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-inline uint64_t Load64(const uint8_t *p) { return Load32(p) | static_cast<uint64_t>(Load32(p + 4)) << 32; }
+inline uint64_t Load64(const uint8_t *p) {
+    return Load32(p) | static_cast<uint64_t>(Load32(p + 4)) << 32;
+}
 inline void Store16(uint8_t *p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);

@@ -18,7 +18,7 @@ namespace vbis {
 enum class FieldKind : char { kText = '$', kInt16 = '%' };
 
 class Layout {
-public:
+  public:
     // Parses `text` strictly; BadArgument for anything but the documented form.
     static Status Parse(std::string_view text, Layout *layout);
 
@@ -40,7 +40,7 @@ public:
     // The references stay valid until `texts` changes.
     void Decode(std::string_view bytes, void *block, std::vector<std::string> *texts) const;
 
-private:
+  private:
     std::string text_;
     std::vector<FieldKind> fields_;
     size_t key_max_ = 0;

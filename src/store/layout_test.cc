@@ -32,8 +32,9 @@ TEST(Layout, ParsesTheDocumentedForm) {
 TEST(Layout, RejectsEverythingElse) {
     std::string too_many = "$";
     for (int i = 0; i < 255; ++i) too_many += ",$";
-    for (std::string text : {"", ",", "$,", ",$", "$,,$", "$ ,$", " $", "#", "$$", "x$", "x0$", "x256$",
-                             "x40", "X40$", "$,x4$", "x40$,$,$,$,%,%,$,", "x0040$", too_many.c_str()}) {
+    for (std::string text :
+         {"", ",", "$,", ",$", "$,,$", "$ ,$", " $", "#", "$$", "x$", "x0$", "x256$", "x40", "X40$",
+          "$,x4$", "x40$,$,$,$,%,%,$,", "x0040$", too_many.c_str()}) {
         Layout l;
         EXPECT_EQ(Layout::Parse(text, &l).code(), VMX_BAD_ARGUMENT) << '"' << text << '"';
     }

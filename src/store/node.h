@@ -19,7 +19,7 @@ namespace vbis {
 class Layout;
 
 class Node {
-public:
+  public:
     Node(uint8_t *page, uint32_t page_size, bool leaf) : p_(page), size_(page_size), leaf_(leaf) {}
 
     bool leaf() const { return leaf_; }
@@ -71,7 +71,7 @@ public:
     static std::string LeafEntry(std::string_view key, std::string_view record);
     static std::string BranchEntry(std::string_view key, uint32_t child);
 
-private:
+  private:
     uint16_t SlotOffset(int i) const { return Load16(p_ + kPageHeaderBytes + 2 * i); }
     uint8_t *ChildField(int entry) const {
         uint8_t *e = p_ + SlotOffset(entry);

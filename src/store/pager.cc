@@ -74,9 +74,9 @@ Status Pager::Read(TreeFile file, uint32_t number, Page **page) {
     // A page of the committed tree is at most as new as the commit; a fresh
     // page written out by this session carries the session's generation.
     const bool own = session_ != 0 && Load64(data.get() + 16) == session_;
-    std::string why = CheckPageFrame(data.get(), params_.page_size, params_.crc_seed,
-                                     leaf ? kKindLeaf : kKindBranch, number,
-                                     own ? session_ : committed_);
+    std::string why =
+        CheckPageFrame(data.get(), params_.page_size, params_.crc_seed,
+                       leaf ? kKindLeaf : kKindBranch, number, own ? session_ : committed_);
     // A page this session wrote itself was built here and needs only its
     // checksum. Records are checked against the layout when one is used.
     if (why.empty() && !own) {
@@ -152,8 +152,8 @@ void Pager::Drop(Page *page) {
 
 Status Pager::WritePage(Page *page) {
     SealPage(page->data.get(), params_.page_size, params_.crc_seed);
-    VBIS_RETURN_IF_ERROR(params_.files[page->file]->Write(uint64_t{page->number} * params_.page_size,
-                                                          page->data.get(), params_.page_size));
+    VBIS_RETURN_IF_ERROR(params_.files[page->file]->Write(
+        uint64_t{page->number} * params_.page_size, page->data.get(), params_.page_size));
     page->dirty = false;
     return Status();
 }

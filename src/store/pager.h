@@ -40,12 +40,12 @@ struct Page {
 };
 
 class Pager {
-public:
+  public:
     struct Params {
-        File *files[2];         // .isd and .isl
-        std::string paths[2];   // for messages
+        File *files[2];        // .isd and .isl
+        std::string paths[2];  // for messages
         uint32_t page_size;
-        uint32_t crc_seed;      // crc32c of the store id
+        uint32_t crc_seed;  // crc32c of the store id
         size_t key_max;
         const Layout *layout;
         size_t cache_pages;
@@ -79,7 +79,7 @@ public:
     // pages replaced in this session.
     std::vector<uint32_t> FreeAfterCommit(TreeFile file) const;
 
-private:
+  private:
     Status WritePage(Page *page);
     void Drop(Page *page);
     static uint64_t CacheKey(TreeFile f, uint32_t n) { return static_cast<uint64_t>(f) << 32 | n; }

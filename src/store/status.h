@@ -11,7 +11,7 @@
 namespace vbis {
 
 class Status {
-public:
+  public:
     Status() = default;
 
     static Status NotFound(std::string m) { return {VMX_NOT_FOUND, std::move(m)}; }
@@ -30,10 +30,11 @@ public:
     int code() const { return code_; }
     const std::string &message() const { return message_; }
     std::string ToString() const {
-        return ok() ? "ok" : std::string(VmxResultText(static_cast<int16_t>(code_))) + ": " + message_;
+        return ok() ? "ok"
+                    : std::string(VmxResultText(static_cast<int16_t>(code_))) + ": " + message_;
     }
 
-private:
+  private:
     Status(int code, std::string message) : code_(code), message_(std::move(message)) {}
 
     int code_ = VMX_OK;
@@ -41,10 +42,10 @@ private:
 };
 
 // Returns from the enclosing function when `expr` yields a failed Status.
-#define VBIS_RETURN_IF_ERROR(expr)            \
-    do {                                      \
-        ::vbis::Status status_ = (expr);      \
-        if (!status_.ok()) return status_;    \
+#define VBIS_RETURN_IF_ERROR(expr)         \
+    do {                                   \
+        ::vbis::Status status_ = (expr);   \
+        if (!status_.ok()) return status_; \
     } while (0)
 
 }  // namespace vbis

@@ -16,18 +16,24 @@ constexpr size_t kCacheBytes = 8u << 20;
 
 enum : int { kIsd = 0, kIsl = 1, kIsf = 2, kIsm = 3 };
 
-std::string PathOf(const std::string &base, int file) { return base + kExtensions[file]; }
+std::string PathOf(const std::string &base, int file) {
+    return base + kExtensions[file];
+}
 
 std::string DirOf(const std::string &path) {
     auto slash = path.find_last_of('/');
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
-uint32_t FreeEntriesPerPage(uint32_t page_size) { return (page_size - kPageHeaderBytes) / 4; }
+uint32_t FreeEntriesPerPage(uint32_t page_size) {
+    return (page_size - kPageHeaderBytes) / 4;
+}
 
 // The longest leaf entry (key and record) a page accepts: a quarter of its
 // room, so that a split always leaves both halves within a page.
-size_t MaxEntry(uint32_t page_size) { return (page_size - kPageHeaderBytes) / 4 - 2; }
+size_t MaxEntry(uint32_t page_size) {
+    return (page_size - kPageHeaderBytes) / 4 - 2;
+}
 
 bool ValidPageSize(uint32_t size) {
     return size >= kMinPageSize && size <= kMaxPageSize && (size & (size - 1)) == 0;
@@ -49,10 +55,13 @@ void EncodeHeader(uint8_t *h, FileRole role, uint32_t page_size, const uint8_t *
     Store32(h, crc32c::Extend(crc32c::Value(id, kStoreIdBytes), h + 4, kHeaderBytes - 4));
 }
 
-std::string KeyOfEntry(const std::string &entry) { return entry.substr(1, static_cast<uint8_t>(entry[0])); }
+std::string KeyOfEntry(const std::string &entry) {
+    return entry.substr(1, static_cast<uint8_t>(entry[0]));
+}
 
 uint32_t ChildOfEntry(const std::string &entry) {
-    return Load32(reinterpret_cast<const uint8_t *>(entry.data()) + 1 + static_cast<uint8_t>(entry[0]));
+    return Load32(reinterpret_cast<const uint8_t *>(entry.data()) + 1 +
+                  static_cast<uint8_t>(entry[0]));
 }
 
 // Splits entries so that both sides hold about as many bytes.
@@ -60,7 +69,8 @@ size_t SplitPoint(const std::vector<std::string> &entries) {
     size_t total = 0;
     for (const auto &e : entries) total += e.size() + 2;
     size_t acc = 0, k = 0;
-    while (k + 1 < entries.size() && acc + entries[k].size() + 2 <= total / 2) acc += entries[k++].size() + 2;
+    while (k + 1 < entries.size() && acc + entries[k].size() + 2 <= total / 2)
+        acc += entries[k++].size() + 2;
     return std::max<size_t>(k, 1);
 }
 
@@ -84,8 +94,8 @@ Status Store::Create(Env *env, const std::string &base, const std::string &layou
     if (options.reserved1 != 0 || options.reserved2 != 0) {
         return Status::BadArgument("reserved creation arguments must be 0");
     }
-    uint32_t page_size = options.page_size == 0 ? kDefaultPageSize
-                                                : static_cast<uint32_t>(options.page_size);
+    uint32_t page_size =
+        options.page_size == 0 ? kDefaultPageSize : static_cast<uint32_t>(options.page_size);
     if (options.page_size < 0 || !ValidPageSize(page_size)) {
         return Status::BadArgument("page size must be 0 or a power of two from 1024 to 32768");
     }
@@ -219,10 +229,12 @@ Status Store::ReadHeader(int file, std::string *layout_text) {
         std::memcpy(store_id_, h + 28, kStoreIdBytes);
         crc_seed_ = seed;
         uint32_t n = Load16(h + 48);
-        if (n > kHeaderBytes - kHeaderLayoutOffset) return Status::Corrupt(p + ": bad layout length");
+        if (n > kHeaderBytes - kHeaderLayoutOffset)
+            return Status::Corrupt(p + ": bad layout length");
         layout_text->assign(reinterpret_cast<const char *>(h + kHeaderLayoutOffset), n);
         Status s = Layout::Parse(*layout_text, &layout_);
-        if (!s.ok() || layout_.key_max() != Load32(h + 44)) return Status::Corrupt(p + ": bad layout");
+        if (!s.ok() || layout_.key_max() != Load32(h + 44))
+            return Status::Corrupt(p + ": bad layout");
         return Status();
     }
     if (std::memcmp(h + 28, store_id_, kStoreIdBytes) != 0) {
@@ -239,7 +251,8 @@ Status Store::ReadSlots() {
     for (int i = 0; i < 3; ++i) VBIS_RETURN_IF_ERROR(files_[i]->Size(&file_size[i]));
     for (uint32_t n = 1; n <= 2; ++n) {
         size_t got = 0;
-        VBIS_RETURN_IF_ERROR(files_[kIsm]->Read(uint64_t{n} * page_size_, page.data(), page_size_, &got));
+        VBIS_RETURN_IF_ERROR(
+            files_[kIsm]->Read(uint64_t{n} * page_size_, page.data(), page_size_, &got));
         if (got < page_size_) continue;
         const uint8_t *d = page.data();
         if (!CheckPageFrame(d, page_size_, crc_seed_, kKindSlot, n, UINT64_MAX).empty()) continue;
@@ -263,18 +276,20 @@ Status Store::ReadSlots() {
                     s.generation >= 1;
         for (int f = 0; f < 3; ++f) sane = sane && s.pages[f] >= 1;
         if (sane && s.height == 0) sane = s.root == 0 && s.records == 0;
-        if (sane && s.height > 0) sane = s.root >= 1 && s.root < s.pages[s.height == 1 ? kIsd : kIsl];
+        if (sane && s.height > 0)
+            sane = s.root >= 1 && s.root < s.pages[s.height == 1 ? kIsd : kIsl];
         uint64_t listed = uint64_t{s.free_count[0]} + s.free_count[1];
         uint64_t per_page = FreeEntriesPerPage(page_size_);
         sane = sane && s.free_count[0] < s.pages[kIsd] && s.free_count[1] < s.pages[kIsl] &&
                s.free_pages == (listed + per_page - 1) / per_page &&
-               (s.free_pages == 0 ? s.free_first == 0
-                                  : s.free_first >= 1 &&
-                                        uint64_t{s.free_first} + s.free_pages <= s.pages[kIsf]);
+               (s.free_pages == 0
+                    ? s.free_first == 0
+                    : s.free_first >= 1 && uint64_t{s.free_first} + s.free_pages <= s.pages[kIsf]);
         if (!sane) return Status::Corrupt(where + " is inconsistent");
         for (int f = 0; f < 3; ++f) {
             if (file_size[f] < uint64_t{s.pages[f]} * page_size_) {
-                return Status::Corrupt(path(f) + ": file is cut short (" + std::to_string(file_size[f]) +
+                return Status::Corrupt(path(f) + ": file is cut short (" +
+                                       std::to_string(file_size[f]) +
                                        " bytes, the last commit needs " +
                                        std::to_string(uint64_t{s.pages[f]} * page_size_) + ")");
             }
@@ -294,13 +309,18 @@ Status Store::LoadFreeList(std::vector<uint32_t> *free_data, std::vector<uint32_
     for (uint32_t i = 0; i < slot_.free_pages; ++i) {
         uint32_t n = slot_.free_first + i;
         size_t got = 0;
-        VBIS_RETURN_IF_ERROR(files_[kIsf]->Read(uint64_t{n} * page_size_, page.data(), page_size_, &got));
-        if (got < page_size_) return Status::Corrupt(p + ": page " + std::to_string(n) + " is cut short");
-        std::string why = CheckPageFrame(page.data(), page_size_, crc_seed_, kKindFree, n, slot_.generation);
+        VBIS_RETURN_IF_ERROR(
+            files_[kIsf]->Read(uint64_t{n} * page_size_, page.data(), page_size_, &got));
+        if (got < page_size_)
+            return Status::Corrupt(p + ": page " + std::to_string(n) + " is cut short");
+        std::string why =
+            CheckPageFrame(page.data(), page_size_, crc_seed_, kKindFree, n, slot_.generation);
         if (!why.empty()) return Status::Corrupt(p + ": " + why);
         uint32_t count = Load16(page.data() + 6);
-        if (count > per_page) return Status::Corrupt(p + ": page " + std::to_string(n) + ": bad count");
-        for (uint32_t k = 0; k < count; ++k) all.push_back(Load32(page.data() + kPageHeaderBytes + 4 * k));
+        if (count > per_page)
+            return Status::Corrupt(p + ": page " + std::to_string(n) + ": bad count");
+        for (uint32_t k = 0; k < count; ++k)
+            all.push_back(Load32(page.data() + kPageHeaderBytes + 4 * k));
     }
     if (all.size() != uint64_t{slot_.free_count[0]} + slot_.free_count[1]) {
         return Status::Corrupt(p + ": the free list does not hold the count its commit names");
@@ -312,7 +332,8 @@ Status Store::LoadFreeList(std::vector<uint32_t> *free_data, std::vector<uint32_
         std::vector<bool> seen(slot_.pages[f]);
         for (uint32_t n : list) {
             if (n == 0 || n >= slot_.pages[f] || seen[n]) {
-                return Status::Corrupt(p + ": bad free page " + std::to_string(n) + " of " + path(f));
+                return Status::Corrupt(p + ": bad free page " + std::to_string(n) + " of " +
+                                       path(f));
             }
             seen[n] = true;
         }
@@ -330,7 +351,8 @@ Status Store::Load(bool writable, bool recover, size_t cache_pages) {
     }
     VBIS_RETURN_IF_ERROR(env_->LockFile(path(kIsm), writable, &lock_));
     for (int i = 0; i < 4; ++i) {
-        Status s = env_->OpenFile(path(i), writable ? OpenMode::kReadWrite : OpenMode::kRead, &files_[i]);
+        Status s =
+            env_->OpenFile(path(i), writable ? OpenMode::kReadWrite : OpenMode::kRead, &files_[i]);
         if (s.code() == VMX_NOT_FOUND) return Status::Corrupt(path(i) + " is missing");
         VBIS_RETURN_IF_ERROR(s);
     }
@@ -359,13 +381,14 @@ Status Store::Load(bool writable, bool recover, size_t cache_pages) {
         slot_ = marker;
         session_ = marker.generation + 1;
     }
-    Pager::Params params{{files_[kIsd].get(), files_[kIsl].get()},
-                         {path(kIsd), path(kIsl)},
-                         page_size_,
-                         crc_seed_,
-                         layout_.key_max(),
-                         &layout_,
-                         cache_pages != 0 ? cache_pages : std::max<size_t>(64, kCacheBytes / page_size_)};
+    Pager::Params params{
+        {files_[kIsd].get(), files_[kIsl].get()},
+        {path(kIsd), path(kIsl)},
+        page_size_,
+        crc_seed_,
+        layout_.key_max(),
+        &layout_,
+        cache_pages != 0 ? cache_pages : std::max<size_t>(64, kCacheBytes / page_size_)};
     pager_ = std::make_unique<Pager>(params);
     pager_->Reset(slot_.pages[kIsd], slot_.pages[kIsl], std::move(free_data), std::move(free_index),
                   committed, session_);
@@ -419,9 +442,11 @@ Status Store::Commit() {
         Store16(page.data() + 6, static_cast<uint16_t>(end - begin));
         Store32(page.data() + 8, first + i);
         Store64(page.data() + 16, session_);
-        for (size_t k = begin; k < end; ++k) Store32(page.data() + kPageHeaderBytes + 4 * (k - begin), all[k]);
+        for (size_t k = begin; k < end; ++k)
+            Store32(page.data() + kPageHeaderBytes + 4 * (k - begin), all[k]);
         SealPage(page.data(), page_size_, crc_seed_);
-        VBIS_RETURN_IF_ERROR(files_[kIsf]->Write(uint64_t{first + i} * page_size_, page.data(), page_size_));
+        VBIS_RETURN_IF_ERROR(
+            files_[kIsf]->Write(uint64_t{first + i} * page_size_, page.data(), page_size_));
     }
     VBIS_RETURN_IF_ERROR(pager_->Flush());
     for (int f : {kIsd, kIsl, kIsf}) VBIS_RETURN_IF_ERROR(files_[f]->Sync());
@@ -467,7 +492,8 @@ Status Store::Fail(Status status) {
 Status Store::ReadTree(uint32_t level, uint32_t number, Page **page) {
     VBIS_RETURN_IF_ERROR(pager_->Read(level == 0 ? kDataFile : kIndexFile, number, page));
     if (level > 0 && Node((*page)->data.get(), page_size_, false).level() != level) {
-        return Status::Corrupt(path(kIsl) + ": page " + std::to_string(number) + " is at the wrong level");
+        return Status::Corrupt(path(kIsl) + ": page " + std::to_string(number) +
+                               " is at the wrong level");
     }
     return Status();
 }
@@ -490,14 +516,17 @@ Status Store::Put(std::string_view key, const void *block, int mode) {
     if (!writable_) return Status::ReadOnly(base_ + ": opened for reading only");
     if (!broken_.ok()) return broken_;
     if (key.empty() || key.size() > layout_.key_max()) {
-        return Status::BadArgument("key must be 1 to " + std::to_string(layout_.key_max()) + " bytes");
+        return Status::BadArgument("key must be 1 to " + std::to_string(layout_.key_max()) +
+                                   " bytes");
     }
-    if (mode < VMX_PUT_UPSERT || mode > VMX_PUT_UPDATE) return Status::BadArgument("unknown put mode");
+    if (mode < VMX_PUT_UPSERT || mode > VMX_PUT_UPDATE)
+        return Status::BadArgument("unknown put mode");
     std::string record;
     VBIS_RETURN_IF_ERROR(layout_.Encode(block, &record));
     std::string entry = Node::LeafEntry(key, record);
     if (entry.size() > MaxEntry(page_size_)) {
-        return Status::BadArgument("record too long: at most " + std::to_string(MaxEntry(page_size_)) +
+        return Status::BadArgument("record too long: at most " +
+                                   std::to_string(MaxEntry(page_size_)) +
                                    " bytes with the key at this page size");
     }
     VBIS_RETURN_IF_ERROR(Fail(pager_->Trim()));
@@ -568,7 +597,8 @@ Status Store::InsertIntoLeaf(std::vector<PathStep> &steps, Page *leaf, int pos, 
     // the full page as it is instead of two half-empty ones.
     bool rightmost = pos == node.count();
     for (const auto &step : steps) {
-        rightmost = rightmost && step.child == Node(step.page->data.get(), page_size_, false).count();
+        rightmost =
+            rightmost && step.child == Node(step.page->data.get(), page_size_, false).count();
     }
     size_t k = rightmost ? entries.size() - 1 : SplitPoint(entries);
 
@@ -593,7 +623,8 @@ Status Store::InsertSeparator(std::vector<PathStep> &steps, std::string separato
             VBIS_RETURN_IF_ERROR(pager_->Allocate(kIndexFile, &root));
             Store32(root->data.get() + 24, height_);
             Store32(root->data.get() + 28, root_);
-            Node(root->data.get(), page_size_, false).Insert(0, Node::BranchEntry(separator, right));
+            Node(root->data.get(), page_size_, false)
+                .Insert(0, Node::BranchEntry(separator, right));
             root_ = root->number;
             ++height_;
             return Status();
@@ -645,7 +676,8 @@ Status Store::Emit(Page *leaf, int i, const char **key, void *block) {
 Status Store::Get(std::string_view key, void *block) {
     if (!broken_.ok()) return broken_;
     if (key.empty() || key.size() > layout_.key_max()) {
-        return Status::BadArgument("key must be 1 to " + std::to_string(layout_.key_max()) + " bytes");
+        return Status::BadArgument("key must be 1 to " + std::to_string(layout_.key_max()) +
+                                   " bytes");
     }
     VBIS_RETURN_IF_ERROR(Fail(pager_->Trim()));
     if (height_ == 0) return Status::NotFound("no record has that key");
@@ -663,7 +695,9 @@ Status Store::First(const char **key, void *block) {
     return SeekAfter(std::nullopt, key, block);
 }
 
-Status Store::Next(const char **key, void *block) { return SeekAfter(cursor_, key, block); }
+Status Store::Next(const char **key, void *block) {
+    return SeekAfter(cursor_, key, block);
+}
 
 Status Store::SeekAfter(const std::optional<std::string> &after, const char **key, void *block) {
     if (!broken_.ok()) return broken_;
@@ -683,7 +717,8 @@ Status Store::SeekAfter(const std::optional<std::string> &after, const char **ke
         // Climb to the first branch with a child further right, then down its
         // leftmost path.
         while (!steps.empty() &&
-               steps.back().child >= Node(steps.back().page->data.get(), page_size_, false).count()) {
+               steps.back().child >=
+                   Node(steps.back().page->data.get(), page_size_, false).count()) {
             steps.pop_back();
         }
         if (steps.empty()) return Status::NotFound("no more records");
@@ -730,15 +765,19 @@ Status Store::Walk(uint32_t level, uint32_t number, const std::string *low, cons
     VBIS_RETURN_IF_ERROR(ReadTree(level, number, &p));
     std::vector<bool> &seen = level == 0 ? *seen_data : *seen_index;
     const std::string &file = path(level == 0 ? kIsd : kIsl);
-    if (seen[number]) return Status::Corrupt(file + ": page " + std::to_string(number) + " is used twice");
+    if (seen[number])
+        return Status::Corrupt(file + ": page " + std::to_string(number) + " is used twice");
     seen[number] = true;
     Node node(p->data.get(), page_size_, level == 0);
-    if ((low != nullptr && node.Key(0) < *low) || (high != nullptr && !(node.Key(node.count() - 1) < *high))) {
-        return Status::Corrupt(file + ": page " + std::to_string(number) + " holds keys outside its range");
+    if ((low != nullptr && node.Key(0) < *low) ||
+        (high != nullptr && !(node.Key(node.count() - 1) < *high))) {
+        return Status::Corrupt(file + ": page " + std::to_string(number) +
+                               " holds keys outside its range");
     }
     if (level == 0) {
         std::string why = node.Check(layout_.key_max(), &layout_);
-        if (!why.empty()) return Status::Corrupt(file + ": page " + std::to_string(number) + ": " + why);
+        if (!why.empty())
+            return Status::Corrupt(file + ": page " + std::to_string(number) + ": " + why);
         *records += node.count();
         return pager_->Trim();
     }
@@ -762,21 +801,25 @@ Status Store::Verify(Env *env, const std::string &base, uint64_t *records) {
     std::vector<bool> seen_data(s.slot_.pages[kIsd]), seen_index(s.slot_.pages[kIsl]);
     uint64_t counted = 0;
     if (s.height_ > 0) {
-        VBIS_RETURN_IF_ERROR(s.Walk(s.height_ - 1, s.root_, nullptr, nullptr, &seen_data, &seen_index, &counted));
+        VBIS_RETURN_IF_ERROR(
+            s.Walk(s.height_ - 1, s.root_, nullptr, nullptr, &seen_data, &seen_index, &counted));
     }
     if (counted != s.slot_.records) {
-        return Status::Corrupt(s.path(kIsm) + ": the commit counts " + std::to_string(s.slot_.records) +
-                               " records, the tree holds " + std::to_string(counted));
+        return Status::Corrupt(s.path(kIsm) + ": the commit counts " +
+                               std::to_string(s.slot_.records) + " records, the tree holds " +
+                               std::to_string(counted));
     }
     // Every page is either in the tree or free, never both, never neither.
     for (int f = 0; f < 2; ++f) {
         std::vector<bool> &seen = f == 0 ? seen_data : seen_index;
         std::vector<bool> free(seen.size());
-        for (uint32_t n : s.pager_->FreeAfterCommit(f == 0 ? kDataFile : kIndexFile)) free[n] = true;
+        for (uint32_t n : s.pager_->FreeAfterCommit(f == 0 ? kDataFile : kIndexFile))
+            free[n] = true;
         for (size_t n = 1; n < seen.size(); ++n) {
             if (seen[n] == free[n]) {
-                return Status::Corrupt(s.path(f) + ": page " + std::to_string(n) +
-                                       (seen[n] ? " is both in use and free" : " is neither in use nor free"));
+                return Status::Corrupt(
+                    s.path(f) + ": page " + std::to_string(n) +
+                    (seen[n] ? " is both in use and free" : " is neither in use nor free"));
             }
         }
     }

@@ -40,7 +40,7 @@ struct StoreInfo {
 };
 
 class Store {
-public:
+  public:
     static Status Create(Env *env, const std::string &base, const std::string &layout,
                          const CreateOptions &options);
     // cache_pages: the page cache's size; 0 for the default of a few MiB.
@@ -66,7 +66,7 @@ public:
     const Layout &layout() const { return layout_; }
     StoreInfo Info() const;
 
-private:
+  private:
     struct Slot {
         uint64_t generation = 0;
         uint32_t state = 0;

@@ -48,9 +48,8 @@ TEST(Store, TheFiveOperations) {
     int16_t r;
     auto all = ReadAll(base, &r);
     ASSERT_EQ(r, VMX_OK);
-    std::map<std::string, Record> expected{{"AD", kCompany},
-                                           {"YY", {"Azienda di prova", 1, 1}},
-                                           {"yy", {"yy", 1, 1}}};
+    std::map<std::string, Record> expected{
+        {"AD", kCompany}, {"YY", {"Azienda di prova", 1, 1}}, {"yy", {"yy", 1, 1}}};
     EXPECT_EQ(all, expected);
     EXPECT_EQ(Verify(base), VMX_OK);
 
@@ -74,7 +73,8 @@ TEST(Store, GetAndIterateInByteOrder) {
 
     std::vector<std::string> order;
     const char *k = nullptr;
-    for (int16_t r = VmxFirst(&h, &k, block.data()); r == VMX_OK; r = VmxNext(&h, &k, block.data())) {
+    for (int16_t r = VmxFirst(&h, &k, block.data()); r == VMX_OK;
+         r = VmxNext(&h, &k, block.data())) {
         order.push_back(k);
     }
     EXPECT_EQ(order, (std::vector<std::string>{"B", "a", "ab", "b", "\xE0"}));
@@ -106,7 +106,8 @@ TEST(Store, ArgumentsAreCheckedAndNothingChanges) {
         {"null number", nullptr, &page, &zero, &zero, &layout},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(VmxCreate(&name, c.kind, c.page, c.r1, c.r2, c.layout), VMX_BAD_ARGUMENT) << c.what;
+        EXPECT_EQ(VmxCreate(&name, c.kind, c.page, c.r1, c.r2, c.layout), VMX_BAD_ARGUMENT)
+            << c.what;
         for (const auto &f : Files(base)) EXPECT_FALSE(Exists(f)) << c.what << " " << f;
     }
     EXPECT_EQ(VmxCreate(nullptr, &two, &page, &zero, &zero, &layout), VMX_BAD_ARGUMENT);
@@ -208,8 +209,8 @@ TEST(Store, ManySessionsAgreeWithAMap) {
             ASSERT_EQ(OpenStore(base, VMX_ACCESS_READWRITE, &h), VMX_OK);
             for (int i = 0; i < 4000; ++i) {
                 std::string key = std::to_string(rng() % 12000);
-                Record rec(std::string(rng() % 30, 'a' + static_cast<char>(session)), static_cast<int16_t>(i),
-                           static_cast<int16_t>(session), key);
+                Record rec(std::string(rng() % 30, 'a' + static_cast<char>(session)),
+                           static_cast<int16_t>(i), static_cast<int16_t>(session), key);
                 ASSERT_EQ(Put(h, key, rec), VMX_OK);
                 expected[key] = rec;
             }
@@ -249,7 +250,8 @@ TEST(Store, CopiedUnderAnotherNameIsTheSameStore) {
     for (int i = 0; i < 3000; ++i) records["k" + std::to_string(i)] = {std::to_string(i)};
     MakeStore(dir / "temp", records);
     for (const char *ext : {".isd", ".isl", ".isf", ".ism"}) {
-        std::filesystem::copy_file(dir / (std::string("temp") + ext), dir / (std::string("velko") + ext));
+        std::filesystem::copy_file(dir / (std::string("temp") + ext),
+                                   dir / (std::string("velko") + ext));
     }
     EXPECT_EQ(Verify(dir / "velko"), VMX_OK);
     int16_t r1, r2;
@@ -299,7 +301,7 @@ TEST(Store, KillRemovesWhatIsLeftOfABrokenStore) {
 // Runs `child` in a forked process that reports on a pipe when it holds the
 // store, then waits for the parent's word to go on.
 class Child {
-public:
+  public:
     template <typename F>
     explicit Child(F child) {
         if (pipe(ready_) != 0 || pipe(go_) != 0) throw std::runtime_error("pipe");
@@ -323,7 +325,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-private:
+  private:
     int ready_[2], go_[2];
     pid_t pid_;
 };

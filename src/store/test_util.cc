@@ -84,7 +84,8 @@ int16_t Put(int32_t handle, const std::string &key, const Record &record, int16_
     return VmxPut(&handle, &k, block.data(), &mode);
 }
 
-void MakeStore(const std::string &base, const std::map<std::string, Record> &records, int32_t page_size) {
+void MakeStore(const std::string &base, const std::map<std::string, Record> &records,
+               int32_t page_size) {
     ASSERT_EQ(CreateStore(base, kRegistryLayout, page_size), VMX_OK);
     int32_t h = 0;
     ASSERT_EQ(OpenStore(base, VMX_ACCESS_READWRITE, &h), VMX_OK);
@@ -131,6 +132,8 @@ void WriteFile(const std::string &path, const std::string &bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool Exists(const std::string &path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
+bool Exists(const std::string &path) {
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
 
 }  // namespace vbis::test

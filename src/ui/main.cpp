@@ -2,7 +2,6 @@
 // archives found in the program's own directory. This file only wires the
 // rebuild to the window and to this system.
 #include <QApplication>
-
 #include <memory>
 
 #include "rebuild/ok_handler.h"

@@ -58,8 +58,8 @@ class Descriptor {
 
 void PosixFileSystem::CopyFile(const std::string &source, const std::string &destination) {
     auto fail = [&](const std::string &what, int err) {
-        throw rebuild::PlatformError("Impossibile copiare " + source + " in " + destination +
-                                     " (" + what + "): " + std::strerror(err));
+        throw rebuild::PlatformError("Impossibile copiare " + source + " in " + destination + " (" +
+                                     what + "): " + std::strerror(err));
     };
     Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) fail("apertura", errno);
@@ -79,8 +79,8 @@ void PosixFileSystem::CopyFile(const std::string &source, const std::string &des
         }
         if (got == 0) break;
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out.get(), buffer.data() + done,
-                                        static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0) {
                 if (errno == EINTR) continue;
                 fail_and_remove("scrittura", errno);

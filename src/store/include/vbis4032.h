@@ -99,12 +99,13 @@ enum {
 #define VMX_KEY_MAX 255
 
 /* VmxOpen's access argument (the third). */
-#define VMX_ACCESS_READ 1       /* reading only; several readers may share */
-#define VMX_ACCESS_READWRITE 3  /* reading and writing; one writer, no reader */
+#define VMX_ACCESS_READ 1      /* reading only; several readers may share */
+#define VMX_ACCESS_READWRITE 3 /* reading and writing; one writer, no reader */
 
 /* VmxOpen's flags argument (the second): 0 or VMX_OPEN_RECOVER. */
-#define VMX_OPEN_RECOVER 1 /* open a store that was not closed cleanly at the
-                              state of its last completed VmxClose */
+#define VMX_OPEN_RECOVER                                 \
+    1 /* open a store that was not closed cleanly at the \
+         state of its last completed VmxClose */
 
 /* VmxPut's mode argument (the fourth). */
 #define VMX_PUT_UPSERT 0 /* add the record, or replace the one under its key */
@@ -144,8 +145,8 @@ VBIS_EXPORT int16_t VmxCreate(const char *const *store, const int16_t *key_kind,
  * A store open for writing is locked (an advisory lock on its files): a
  * second writer or a reader, in any process, gets VMX_IN_USE; so does a
  * writer while readers hold it. */
-VBIS_EXPORT int16_t VmxOpen(const char *const *store, const int16_t *flags,
-                            const int16_t *access, int32_t *handle);
+VBIS_EXPORT int16_t VmxOpen(const char *const *store, const int16_t *flags, const int16_t *access,
+                            int32_t *handle);
 
 /* Stores the record block `record` under `key`, as `mode` says (0: add or
  * replace, the later record under a key wins). */
