@@ -60,6 +60,19 @@ int16_t Guard(F body) {
     }
 }
 
+// Runs `body` on the store behind `handle` with the table locked, or gives
+// VMX_BAD_HANDLE.
+template <typename F>
+int16_t WithStore(const int32_t *handle, F body) {
+    return Guard([&] {
+        HandleTable &t = Table();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        Store *s = Lookup(t, handle);
+        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+        return body(*s);
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -118,15 +131,11 @@ int16_t VmxOpen(const char *const *store, const int16_t *flags, const int16_t *a
 
 int16_t VmxPut(const int32_t *handle, const char *const *key, const void *record,
                const int16_t *mode) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (key == nullptr || *key == nullptr || record == nullptr || mode == nullptr) {
             return int16_t{VMX_BAD_ARGUMENT};
         }
-        return Result(s->Put(*key, record, *mode));
+        return Result(s.Put(*key, record, *mode));
     });
 }
 
@@ -142,73 +151,49 @@ int16_t VmxClose(const int32_t *handle) {
 }
 
 int16_t VmxGet(const int32_t *handle, const char *const *key, void *record) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (key == nullptr || *key == nullptr || record == nullptr)
             return int16_t{VMX_BAD_ARGUMENT};
-        return Result(s->Get(*key, record));
+        return Result(s.Get(*key, record));
     });
 }
 
 int16_t VmxFirst(const int32_t *handle, const char **key, void *record) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (key == nullptr || record == nullptr) return int16_t{VMX_BAD_ARGUMENT};
-        return Result(s->First(key, record));
+        return Result(s.First(key, record));
     });
 }
 
 int16_t VmxNext(const int32_t *handle, const char **key, void *record) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (key == nullptr || record == nullptr) return int16_t{VMX_BAD_ARGUMENT};
-        return Result(s->Next(key, record));
+        return Result(s.Next(key, record));
     });
 }
 
 int16_t VmxCount(const int32_t *handle, int32_t *count) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (count == nullptr) return int16_t{VMX_BAD_ARGUMENT};
-        if (s->records() > INT32_MAX) return int16_t{VMX_NO_RESOURCES};
-        *count = static_cast<int32_t>(s->records());
+        if (s.records() > INT32_MAX) return int16_t{VMX_NO_RESOURCES};
+        *count = static_cast<int32_t>(s.records());
         return int16_t{VMX_OK};
     });
 }
 
 int16_t VmxRecordSize(const int32_t *handle, int32_t *size) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (size == nullptr) return int16_t{VMX_BAD_ARGUMENT};
-        *size = static_cast<int32_t>(s->layout().block_size());
+        *size = static_cast<int32_t>(s.layout().block_size());
         return int16_t{VMX_OK};
     });
 }
 
 int16_t VmxInfo(const int32_t *handle, VmxStoreInfo *info) {
-    return Guard([&] {
-        HandleTable &t = Table();
-        std::lock_guard<std::mutex> lock(t.mutex);
-        Store *s = Lookup(t, handle);
-        if (s == nullptr) return int16_t{VMX_BAD_HANDLE};
+    return WithStore(handle, [&](Store &s) {
         if (info == nullptr) return int16_t{VMX_BAD_ARGUMENT};
-        vbis::StoreInfo i = s->Info();
-        info->layout = s->layout().text().c_str();
+        vbis::StoreInfo i = s.Info();
+        info->layout = s.layout().text().c_str();
         info->records = i.records > INT32_MAX ? INT32_MAX : static_cast<int32_t>(i.records);
         info->format_version = static_cast<int32_t>(i.format_version);
         info->generation = static_cast<int64_t>(i.generation);
