@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang pkg-config
+    cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     liblmdb-dev libsqlite3-dev
     qt6-base-dev
