@@ -82,6 +82,35 @@ TEST(Store, GetAndIterateInByteOrder) {
     ASSERT_EQ(VmxClose(&h), VMX_OK);
 }
 
+TEST(Store, IterationCarriesOnAfterPutsBetweenItsSteps) {
+    TempDir dir;
+    const std::string base = dir / "s";
+    ASSERT_EQ(CreateStore(base, kRegistryLayout, 1024), VMX_OK);
+    int32_t h = 0;
+    ASSERT_EQ(OpenStore(base, VMX_ACCESS_READWRITE, &h), VMX_OK);
+    for (int i = 0; i < 2000; i += 2)
+        ASSERT_EQ(Put(h, "k" + std::to_string(10000 + i), {"even"}), VMX_OK);
+    // Walk the keys; at each step put the odd key that follows it and one
+    // before it: the walk sees the first, never the second.
+    std::vector<unsigned char> block(5 * sizeof(char *) + 4);
+    const char *k = nullptr;
+    std::vector<std::string> seen;
+    for (int16_t r = VmxFirst(&h, &k, block.data()); r == VMX_OK;
+         r = VmxNext(&h, &k, block.data())) {
+        std::string key = k;
+        seen.push_back(key);
+        int n = std::stoi(key.substr(1));
+        if (n % 2 == 0) {
+            ASSERT_EQ(Put(h, "k" + std::to_string(n + 1), {"odd"}), VMX_OK);
+            ASSERT_EQ(Put(h, "j" + std::to_string(n), {"before"}), VMX_OK);
+        }
+    }
+    ASSERT_EQ(seen.size(), 2000u);
+    for (int i = 0; i < 2000; ++i) EXPECT_EQ(seen[i], "k" + std::to_string(10000 + i));
+    ASSERT_EQ(VmxClose(&h), VMX_OK);
+    EXPECT_EQ(Verify(base), VMX_OK);
+}
+
 TEST(Store, ArgumentsAreCheckedAndNothingChanges) {
     TempDir dir;
     const std::string base = dir / "s";
