@@ -15,6 +15,7 @@
 #include "rebuild/module1.h"
 #include "rebuild/platform_error.h"
 #include "ui/posix_store_library.h"
+#include "ui/temp_dir.h"
 
 namespace rebuild {
 namespace {
@@ -24,9 +25,6 @@ namespace fs = std::filesystem;
 class Module1FakeLibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "module1-fake-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
         log = (fs::path(dir) / "calls.log").string();
         setenv("FAKE_VBIS_LOG", log.c_str(), 1);
         unsetenv("FAKE_VBIS_RESULTS");
@@ -37,7 +35,6 @@ class Module1FakeLibraryTest : public ::testing::Test {
         unsetenv("FAKE_VBIS_LOG");
         unsetenv("FAKE_VBIS_RESULTS");
         unsetenv("FAKE_VBIS_SCRIBBLE");
-        fs::remove_all(dir);
     }
 
     static Module1 Loading(const std::string &library_dir) {
@@ -51,7 +48,8 @@ class Module1FakeLibraryTest : public ::testing::Test {
         return lines;
     }
 
-    std::string dir;
+    posix::TempDir temp;
+    std::string dir = temp.path().string();
     std::string log;
 };
 

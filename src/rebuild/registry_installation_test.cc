@@ -20,6 +20,7 @@
 #include "rebuild/registry_rebuild.h"
 #include "ui/posix_file_system.h"
 #include "ui/posix_store_library.h"
+#include "ui/temp_dir.h"
 #include "vbis4032.h"
 
 namespace rebuild {
@@ -73,15 +74,13 @@ using Files = std::map<std::string, std::string>;
 class RegistryInstallationTest : public ::testing::Test {
   public:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rebuild-real-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        temp = std::make_unique<posix::TempDir>();
+        dir = temp->path().string();
         fs::copy_file(VBIS_LIBRARY, dir + "/libvbis4032.so");
         for (int i = 0; i < 4; ++i) found.FoundCodes[static_cast<std::size_t>(i + 1)] = codes[i];
         found.FoundCount = 4;
         found.ProgramDir = dir;
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // Runs the stages; true if the program ended.
     bool Run(std::function<std::unique_ptr<StoreLibrary>()> make_library = [] {
@@ -174,6 +173,7 @@ class RegistryInstallationTest : public ::testing::Test {
     }
 
     const char *codes[4] = {"AD", "YY", "yy", "A1"};
+    std::unique_ptr<posix::TempDir> temp;  // a fresh one for each SetUp
     std::string dir;
     FoundCompanies found;
     FakePlatform fake;
@@ -217,7 +217,6 @@ TEST_F(RegistryInstallationTest, FailedCopiesLeaveTheOldRegistryAsItWas) {
     } rows[] = {{{1}, 1}, {{2}, 1}, {{3}, 1}, {{4}, 1}, {{2, 3}, 2}, {{1, 2, 3, 4}, 4}};
     for (const auto &row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.failing));
-        fs::remove_all(dir);
         SetUp();
         MakeRegistry();
         const Files before = StoreFiles("velko");
@@ -239,7 +238,6 @@ TEST_F(RegistryInstallationTest, AFailedMoveLeavesTheOldRegistryAsItWas) {
     // one in (and the old one is moved back).
     for (int failing : {1, 2}) {
         SCOPED_TRACE(failing);
-        fs::remove_all(dir);
         SetUp();
         MakeRegistry();
         const Files before = StoreFiles("velko");
@@ -306,7 +304,6 @@ TEST_F(RegistryInstallationTest, WhatAnInterruptedInstallationLeftIsSortedOut) {
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        fs::remove_all(dir);
         SetUp();
         row.leave(*this);
         fake.ui.messages.clear();

@@ -18,6 +18,7 @@
 #include "rebuild/registry_build.h"
 #include "rebuild/registry_installation.h"
 #include "ui/posix_store_library.h"
+#include "ui/temp_dir.h"
 
 namespace rebuild {
 namespace {
@@ -33,9 +34,6 @@ std::string CompanyRecordText(const std::string &name) {
 class RegistryRebuildTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rebuild-fake-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        log_dir = pattern;
         log = log_dir + "/calls.log";
         setenv("FAKE_VBIS_LOG", log.c_str(), 1);
         unsetenv("FAKE_VBIS_RESULTS");
@@ -46,7 +44,6 @@ class RegistryRebuildTest : public ::testing::Test {
     void TearDown() override {
         unsetenv("FAKE_VBIS_LOG");
         unsetenv("FAKE_VBIS_RESULTS");
-        fs::remove_all(log_dir);
     }
 
     // Runs the stages with `codes` found in `library_dir`'s stand-in of the
@@ -81,7 +78,8 @@ class RegistryRebuildTest : public ::testing::Test {
     FakePlatform fake;
     std::string dir = FAKE_STORE_DIR;
     std::string dir_used;
-    std::string log_dir, log;
+    posix::TempDir temp;
+    std::string log_dir = temp.path().string(), log;
 };
 
 TEST_F(RegistryRebuildTest, BuildsThePlaceholdersThenTheCompaniesAndInstalls) {
