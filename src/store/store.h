@@ -91,7 +91,6 @@ class Store {
     Status WriteSlot(const Slot &slot, bool sync);
     Status Commit();
     Status Fail(Status status);
-    void StartPager();
 
     Status ReadTree(uint32_t level, uint32_t number, Page **page);
     Status FindLeaf(std::string_view key, std::vector<PathStep> *path, Page **leaf);
