@@ -87,8 +87,9 @@ class Installation {
     }
 
     // An installation stopped midway (the machine went down) may have left a
-    // staged store, which is dropped, and the old registry moved aside: put
-    // back if no registry took its place, dropped if a sound one did.
+    // staged store, which is dropped, and the old registry moved aside, in
+    // part or whole: put back if no sound registry took its place, dropped if
+    // one did.
     void SortOutLeftovers() {
         if (Exists(staged_)) Require(module1_.VmxKill(staged_));
         if (!Exists(previous_)) return;
@@ -102,8 +103,15 @@ class Installation {
             Require(module1_.VmxKill(previous_));
             return;
         }
-        // The registry is damaged: the old one comes back if it is sound,
-        // else both stay for a person to look at.
+        // The move aside may have stopped midway, leaving the registry's
+        // files under both names: finishing it makes the old registry whole,
+        // and it goes back.
+        if (module1_.VmxRename(registry_, previous_) == VMX_OK) {
+            Require(module1_.VmxRename(previous_, registry_));
+            return;
+        }
+        // Else the registry is damaged: the old one comes back if it is
+        // sound, else both stay for a person to look at.
         if (module1_.VmxVerify(previous_) != VMX_OK) EndWithRegistryUnchanged(ui_);
         Require(module1_.VmxKill(registry_));
         Require(module1_.VmxRename(previous_, registry_));

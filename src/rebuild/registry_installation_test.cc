@@ -295,6 +295,19 @@ TEST_F(RegistryInstallationTest, WhatAnInterruptedInstallationLeftIsSortedOut) {
              t.MakeRegistry("velko");
              t.MakeRegistry("velko.old");
          }},
+        {"the old registry moved aside halfway",
+         [](RegistryInstallationTest &t) {
+             t.MakeRegistry("velko");
+             fs::rename(t.dir + "/velko.isd", t.dir + "/velko.old.isd");
+             fs::rename(t.dir + "/velko.isl", t.dir + "/velko.old.isl");
+         }},
+        {"the new registry moved in halfway",
+         [](RegistryInstallationTest &t) {
+             t.MakeRegistry("velko.old");
+             t.MakeRegistry("velko.new");
+             fs::rename(t.dir + "/velko.new.isd", t.dir + "/velko.isd");
+             fs::rename(t.dir + "/velko.new.isl", t.dir + "/velko.isl");
+         }},
         {"a staged store, half copied",
          [](RegistryInstallationTest &t) {
              t.MakeRegistry("velko");
@@ -315,13 +328,25 @@ TEST_F(RegistryInstallationTest, WhatAnInterruptedInstallationLeftIsSortedOut) {
 }
 
 TEST_F(RegistryInstallationTest, AnOldRegistryMovedAsideComesBackWhenTheInstallationFails) {
-    MakeRegistry("velko.old");
-    const Files before = StoreFiles("velko.old");
-    files.failing = {3};
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(Texts(), (std::vector<std::string>{kCopyErrorMessage, kNotModifiedMessage}));
-    EXPECT_EQ(Names(), NamesOf({"temp", "velko"}));
-    EXPECT_TRUE(StoreFiles("velko") == before);
+    // The old registry as an interrupted installation left it, wholly or
+    // halfway moved aside: a failing copy now still leaves it whole, as velko.
+    for (int moved : {4, 2}) {
+        SCOPED_TRACE(std::to_string(moved) + " files moved aside");
+        SetUp();
+        MakeRegistry();
+        const Files before = StoreFiles("velko");
+        for (int i = 0; i < moved; ++i) {
+            fs::rename(dir + "/velko" + kStoreExtensions[i],
+                       dir + "/velko.old" + kStoreExtensions[i]);
+        }
+        fake.ui.messages.clear();
+        files.copies = 0;
+        files.failing = {3};
+        ASSERT_TRUE(Run());
+        EXPECT_EQ(Texts(), (std::vector<std::string>{kCopyErrorMessage, kNotModifiedMessage}));
+        EXPECT_EQ(Names(), NamesOf({"temp", "velko"}));
+        EXPECT_TRUE(StoreFiles("velko") == before);
+    }
 }
 
 TEST_F(RegistryInstallationTest, WithoutTheLibraryNothingIsTouched) {

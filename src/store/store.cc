@@ -74,6 +74,20 @@ size_t SplitPoint(const std::vector<std::string> &entries) {
     return std::max<size_t>(k, 1);
 }
 
+// The store id in the header of a store file, unchecked but for its magic.
+Status ReadStoreId(Env *env, const std::string &path, uint8_t *id) {
+    std::unique_ptr<File> file;
+    VBIS_RETURN_IF_ERROR(env->OpenFile(path, OpenMode::kRead, &file));
+    uint8_t h[28 + kStoreIdBytes];
+    size_t got = 0;
+    VBIS_RETURN_IF_ERROR(file->Read(0, h, sizeof h, &got));
+    if (got < sizeof h || std::memcmp(h + 8, kMagic, sizeof kMagic) != 0) {
+        return Status::Corrupt(path + ": not a store file");
+    }
+    std::memcpy(id, h + 28, kStoreIdBytes);
+    return Status();
+}
+
 }  // namespace
 
 Store::Store(Env *env, std::string base) : env_(env), base_(std::move(base)) {
@@ -169,8 +183,25 @@ Status Store::Rename(Env *env, const std::string &from, const std::string &to) {
     bool exists[4], any = false;
     for (int i = 0; i < 4; ++i) any |= exists[i] = env->FileExists(PathOf(from, i));
     if (!any) return Status::NotFound(from + ": no such store");
+    // A file of `to` is in the way unless it is one that a rename of this
+    // very store, stopped midway, already moved: then this one finishes it.
+    uint8_t id[kStoreIdBytes];
+    bool have_id = false;
     for (int i = 0; i < 4; ++i) {
-        if (env->FileExists(PathOf(to, i))) return Status::Exists(PathOf(to, i) + " exists");
+        if (!env->FileExists(PathOf(to, i))) continue;
+        const Status in_the_way = Status::Exists(PathOf(to, i) + " exists");
+        if (exists[i]) return in_the_way;
+        if (!have_id) {
+            int any_from = 0;
+            while (!exists[any_from]) ++any_from;
+            if (!ReadStoreId(env, PathOf(from, any_from), id).ok()) return in_the_way;
+            have_id = true;
+        }
+        uint8_t other[kStoreIdBytes];
+        if (!ReadStoreId(env, PathOf(to, i), other).ok() ||
+            std::memcmp(id, other, sizeof id) != 0) {
+            return in_the_way;
+        }
     }
     std::unique_ptr<FileLock> lock;
     if (exists[kIsm]) VBIS_RETURN_IF_ERROR(env->LockFile(PathOf(from, kIsm), true, &lock));

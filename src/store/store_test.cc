@@ -307,6 +307,21 @@ TEST(Store, Rename) {
     for (const auto &f : Files(dir / "a")) EXPECT_FALSE(Exists(f)) << f;
     int16_t r;
     EXPECT_EQ(ReadAll(dir / "c", &r), (std::map<std::string, Record>{{"AD", kCompany}}));
+    // A rename stopped midway (the machine went down) is finished by the
+    // next one; a file of another store in the way is not taken over.
+    MakeStore(dir / "e", {{"AD", kCompany}});
+    std::filesystem::rename(dir / "e.isd", dir / "f.isd");
+    std::filesystem::rename(dir / "e.isl", dir / "f.isl");
+    MakeStore(dir / "g", {{"YY", kPlaceholder}});
+    std::filesystem::remove(dir / "g.isd");
+    std::filesystem::remove(dir / "g.isl");
+    EXPECT_EQ(rename(dir / "g", dir / "f"), VMX_EXISTS);  // f.isd and f.isl are e's
+    EXPECT_TRUE(Exists(dir / "g.ism"));
+    ASSERT_EQ(rename(dir / "e", dir / "f"), VMX_OK);
+    for (const auto &f : Files(dir / "e")) EXPECT_FALSE(Exists(f)) << f;
+    EXPECT_EQ(Verify(dir / "f"), VMX_OK);
+    EXPECT_EQ(ReadAll(dir / "f", &r), (std::map<std::string, Record>{{"AD", kCompany}}));
+
     // A broken store moves aside with the files it has.
     std::filesystem::remove(dir / "b.isf");
     EXPECT_EQ(rename(dir / "b", dir / "d"), VMX_OK);

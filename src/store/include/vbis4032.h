@@ -201,10 +201,11 @@ VBIS_EXPORT int16_t VmxVerify(const char *const *store, int32_t *records, char *
 
 /* Renames the files of store `from` to those of store `to`: the four files,
  * or those of them that exist, so that a broken store can be moved aside as
- * well as killed. VMX_NOT_FOUND if none exists, VMX_EXISTS if any file of
- * `to` exists, VMX_IN_USE if `from` is open. Nothing is ever replaced. On a
- * failure midway the files already renamed are moved back, so `from` stays
- * whole. */
+ * well as killed. VMX_NOT_FOUND if none exists, VMX_IN_USE if `from` is open,
+ * VMX_EXISTS if a file of `to` exists, unless it is one that a rename of this
+ * same store (the same store id) already moved before it was stopped: then
+ * the call finishes that rename. Nothing is ever replaced. On a failure
+ * midway the files this call renamed are moved back. */
 VBIS_EXPORT int16_t VmxRename(const char *const *from, const char *const *to);
 
 /* A short English text naming a result ("not found"); static, never null. */
