@@ -74,6 +74,7 @@ class Installation {
     void CopyFailed() { ui_.ShowMessage(kCopyErrorMessage, MessageStyle::kPlain, std::nullopt); }
 
     // Removes the staged store, tells the operator and ends the program.
+    // Should the removal fail, the next installation drops what is left.
     [[noreturn]] void Abandon(const char *message) {
         if (Exists(staged_)) module1_.VmxKill(staged_);
         EndWithRegistryUnchanged(ui_, message);

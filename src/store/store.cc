@@ -777,7 +777,6 @@ Status Store::SeekAfter(const std::optional<std::string> &after, const char **ke
 
 StoreInfo Store::Info() const {
     StoreInfo info;
-    info.layout = layout_.text();
     info.records = records_;
     info.format_version = kFormatVersion;
     info.generation = slot_.generation;

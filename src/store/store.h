@@ -29,8 +29,8 @@ struct CreateOptions {
     int16_t reserved2 = 0;
 };
 
+// What Info tells beside the layout (layout()).
 struct StoreInfo {
-    std::string layout;
     uint64_t records = 0;
     uint32_t format_version = 0;
     uint64_t generation = 0;
